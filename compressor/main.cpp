@@ -1,1 +1,7 @@
-int main() { return 1; }
+#include "cli.hpp"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    return runsquash::run_command(argc, argv, stdout, stderr);
+}

@@ -1,0 +1,162 @@
+#include "encode.hpp"
+#include "reference_decoder.hpp"
+
+#include <e2e.hpp>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <string>
+
+namespace {
+
+using runsquash::Bytes;
+
+Bytes repeat(std::size_t n, std::uint8_t value) {
+    return Bytes(n, value);
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes slice(const Bytes& bytes, std::size_t from, std::size_t to) {
+    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+unsigned long counted(const Bytes& input) {
+    return runsquash::encode(input, [](std::span<const std::uint8_t>) { return true; }).written;
+}
+
+TEST(Encode, KnownInputsGiveExactPackets) {
+    Bytes ramp(300);
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = static_cast<std::uint8_t>(i);
+    }
+    const Bytes ramp_packets = concat(concat(concat(e2e::hex("7E"), slice(ramp, 0, 127)),
+                                             concat(e2e::hex("7E"), slice(ramp, 127, 254))),
+                                      concat(e2e::hex("2D"), slice(ramp, 254, 300)));
+    struct Row {
+        const char* name;
+        Bytes input;
+        Bytes packets;
+    };
+    const Row rows[] = {
+        {"four equal", e2e::hex("05 05 05 05"), e2e::hex("FE 05 00 05")},
+        {"three equal at end", e2e::hex("07 07 07"), e2e::hex("02 07 07 07")},
+        {"run then literal", e2e::hex("05 05 05 05 09"), e2e::hex("FD 05 00 09")},
+        {"all different", e2e::hex("01 02 03"), e2e::hex("02 01 02 03")},
+        {"two equal stay literal", e2e::hex("01 01 02"), e2e::hex("02 01 01 02")},
+        {"run split at 128", concat(repeat(200, 0), {1}), e2e::hex("81 00 B9 00 00 01")},
+        {"leftover joins literal", concat(repeat(130, 0xAA), {1}), e2e::hex("81 AA 02 AA AA 01")},
+        {"literals of 127 127 46", ramp, ramp_packets},
+        {"empty", {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(e2e::to_hex(runsquash::encode(row.input)), e2e::to_hex(row.packets));
+        EXPECT_EQ(counted(row.input), row.packets.size());
+    }
+}
+
+// The greedy algorithm step by step, with its own literal buffer, as an
+// oracle for the block-buffered encoder.
+Bytes oracle(const Bytes& in) {
+    Bytes out;
+    Bytes lit;
+    const auto flush = [&] {
+        out.push_back(static_cast<std::uint8_t>(lit.size() - 1));
+        out.insert(out.end(), lit.begin(), lit.end());
+        lit.clear();
+    };
+    std::size_t pos = 0;
+    while (pos < in.size()) {
+        std::size_t k = 0;
+        while (k <= 125 && pos + k + 3 < in.size() && in[pos + k] == in[pos + k + 1] &&
+               in[pos + k + 1] == in[pos + k + 2]) {
+            ++k;
+        }
+        if ((k > 0 && !lit.empty()) || lit.size() >= 127) {
+            flush();
+        }
+        if (k > 0) {
+            out.push_back(static_cast<std::uint8_t>(257 - (k + 2)));
+            out.push_back(in[pos]);
+            pos += k + 2;
+        } else {
+            lit.push_back(in[pos++]);
+        }
+    }
+    if (!lit.empty()) {
+        flush();
+    }
+    return out;
+}
+
+// Runs and literals of lengths around every limit of the packet format; a
+// small alphabet makes neighbouring pieces merge and pairs appear. Every
+// tenth input is long enough to cross the encoder's output blocks.
+Bytes awkward_input(unsigned seed) {
+    static const std::size_t lengths[] = {1, 2, 3, 4, 127, 128, 129, 130, 131, 255, 256, 257};
+    std::mt19937 rng(seed);
+    const auto pick = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+    const auto byte = [&] { return static_cast<std::uint8_t>(pick(3) == 0 ? rng() : rng() % 3); };
+    Bytes in;
+    const std::size_t pieces = seed % 10 == 0 ? 1000 : 1 + pick(30);
+    for (std::size_t p = 0; p < pieces; ++p) {
+        const std::size_t n = lengths[pick(std::size(lengths))];
+        if (pick(2) == 0) {
+            in.insert(in.end(), n, byte());
+        } else {
+            for (std::size_t i = 0; i < n; ++i) {
+                in.push_back(byte());
+            }
+        }
+    }
+    return in;
+}
+
+TEST(Encode, RoundTripsAwkwardRunsAndLiterals) {
+    for (unsigned seed = 1; seed <= 400; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const Bytes in = awkward_input(seed);
+        const Bytes packets = runsquash::encode(in);
+        // The decoder also rejects the headers that are never written.
+        const auto decoded = runsquash_test::decode_packets(packets);
+        ASSERT_TRUE(decoded.has_value());
+        ASSERT_EQ(*decoded, in);
+        ASSERT_EQ(counted(in), packets.size());
+        ASSERT_EQ(packets, oracle(in));
+    }
+}
+
+TEST(Encode, FileStreamGetsTheSameBytesAndReportsWriteFailure) {
+    const Bytes in = awkward_input(10);
+    const Bytes expected = runsquash::encode(in);
+    std::FILE* tmp = std::tmpfile();
+    ASSERT_NE(tmp, nullptr);
+    const runsquash::EncodeResult result = runsquash::encode(in, tmp);
+    Bytes back(expected.size() + 1);
+    std::rewind(tmp);
+    back.resize(std::fread(back.data(), 1, back.size(), tmp));
+    std::fclose(tmp);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.written, expected.size());
+    EXPECT_EQ(back, expected);
+
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    if (full == nullptr) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    errno = 0;
+    const runsquash::EncodeResult failed = runsquash::encode(in, full);
+    const int error = errno;
+    std::fclose(full);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(error, ENOSPC);
+}
+
+} // namespace
