@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds, and runs the tools on the bundled example pictures.
+# Sets up, builds, and runs the whole chain on the bundled example pictures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -13,7 +13,16 @@ mkdir -p "$work"
 cp "$root/examples/title.bmp" "$root/examples/gradient.bmp" "$work/"
 cd "$work"
 
+size() { stat -c %s "$1"; }
+
 "$bin/converter/tilecut" title.bmp -d gradient.bmp
-echo "tilecut:   title.bmp    -> title.chr    ($(stat -c %s title.chr) bytes, $(($(stat -c %s title.chr) / 16)) tiles)"
-echo "tilecut:   gradient.bmp -> gradient.chr ($(stat -c %s gradient.chr) bytes, dithered)"
+echo "tilecut:   title.bmp -> title.chr ($(size title.chr) bytes, $(($(size title.chr) / 16)) tiles)"
+echo "tilecut:   gradient.bmp -> gradient.chr ($(size gradient.chr) bytes, dithered with -d)"
+
+"$bin/optimizer/tilefold" title.chr
+distinct=$(od -An -v -tu1 out.nam | tr -s ' ' '\n' | grep -v '^$' | sort -n | tail -1)
+echo "tilefold:  title.chr -> out.chr ($(size out.chr) bytes), out.nam ($(size out.nam) bytes): $((distinct + 1)) distinct tiles"
+
+echo "runsquash: out.nam -> title.rlz"
+"$bin/compressor/runsquash" out.nam title.rlz | sed 's/^/           /'
 echo "output in $work"
