@@ -3,7 +3,8 @@
 # Works as root or as a user with sudo, on Debian 12.
 set -euo pipefail
 
-packages=(g++ make cmake pkg-config liballegro4-dev libgtest-dev)
+packages=(g++ make cmake pkg-config liballegro4-dev libgtest-dev
+          cc65 valgrind)
 
 missing=()
 for pkg in "${packages[@]}"; do
