@@ -1,4 +1,5 @@
 #include "convert.hpp"
+#include "intake.hpp"
 
 #include <allegro.h>
 
@@ -16,6 +17,7 @@ const char kUsage[] = "tilecut by Quorvain: convert .bmp or .pcx files to NES .c
 
 int main(int argc, char** argv) {
     install_allegro(SYSTEM_NONE, &errno, std::atexit);
+    register_checked_readers();
 
     bool dither = false;
     int converted = 0;

@@ -3,8 +3,8 @@
 # Works as root or as a user with sudo, on Debian 12.
 set -euo pipefail
 
-packages=(g++ make cmake pkg-config liballegro4-dev libgtest-dev
-          cc65 valgrind)
+packages=(g++ make cmake pkg-config liballegro4-dev libpng-dev libgtest-dev
+          cc65 valgrind clang libfuzzer-14-dev)
 
 missing=()
 for pkg in "${packages[@]}"; do

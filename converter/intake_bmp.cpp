@@ -1,0 +1,234 @@
+// BMP: the header is screened and rewritten in memory as the plain form the
+// library's decoder reads well (a 40-byte info header, bottom-up rows, the
+// palette right before the pixels); run-length data is expanded here first.
+#include "intake_readers.hpp"
+#include "rle.hpp"
+
+#include <algorithm>
+
+namespace intake {
+
+namespace {
+
+constexpr std::uint32_t kFileHeader = 14;
+constexpr std::uint32_t kCoreHeader = 12;
+constexpr std::uint32_t kInfoHeader = 40;
+constexpr std::uint32_t kMasksSize = 12;
+
+enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3 };
+
+struct Header {
+    std::uint32_t data_offset = 0;
+    std::uint32_t info_size = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    bool top_down = false;
+    std::uint32_t bpp = 0;
+    std::uint32_t compression = kRgb;
+    std::uint32_t colors_used = 0;
+    std::uint32_t x_ppm = 0;
+    std::uint32_t y_ppm = 0;
+    Bytes masks;                     // bit fields only: red, green, blue
+    std::uint32_t palette_at = 0;    // file offset of the colour table
+    std::uint32_t palette_entry = 4; // bytes per colour table entry
+};
+
+bool known_info_size(std::uint32_t size) {
+    return size == kCoreHeader || size == kInfoHeader || size == 52 || size == 56 || size == 108 ||
+           size == 124;
+}
+
+bool known_format(const Header& h) {
+    switch (h.compression) {
+    case kRgb:
+        return h.bpp == 1 || h.bpp == 4 || h.bpp == 8 || h.bpp == 16 || h.bpp == 24 || h.bpp == 32;
+    case kRle8:
+        return h.bpp == 8;
+    case kRle4:
+        return h.bpp == 4;
+    case kBitfields:
+        return h.bpp == 16 || h.bpp == 32;
+    default:
+        return false;
+    }
+}
+
+bool read_header(ByteSource& src, Header& h) {
+    Bytes b;
+    if (!src.read(0, kFileHeader + 4, b) || b[0] != 'B' || b[1] != 'M') {
+        return false;
+    }
+    h.data_offset = get32(b, 10);
+    h.info_size = get32(b, 14);
+    if (!known_info_size(h.info_size) || !src.read(kFileHeader, h.info_size, b)) {
+        return false;
+    }
+    h.palette_at = kFileHeader + h.info_size;
+    if (h.info_size == kCoreHeader) {
+        h.width = get16(b, 4);
+        h.height = get16(b, 6);
+        h.bpp = get16(b, 10);
+        h.palette_entry = 3;
+        return h.bpp == 1 || h.bpp == 4 || h.bpp == 8 || h.bpp == 24;
+    }
+    const auto width = static_cast<std::int32_t>(get32(b, 4));
+    const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(get32(b, 8)));
+    if (width < 0) {
+        return false;
+    }
+    h.width = static_cast<std::uint32_t>(width);
+    h.top_down = height < 0;
+    h.height = static_cast<std::uint32_t>(
+        std::min<std::int64_t>(h.top_down ? -height : height, std::int64_t{kMaxSide} + 1));
+    h.bpp = get16(b, 14);
+    h.compression = get32(b, 16);
+    h.x_ppm = get32(b, 24);
+    h.y_ppm = get32(b, 28);
+    h.colors_used = get32(b, 32);
+    if (!known_format(h)) {
+        return false;
+    }
+    if (h.compression == kBitfields) {
+        // The larger headers carry the masks; after the plain one they follow it.
+        if (h.info_size > kInfoHeader) {
+            h.masks.assign(b.begin() + kInfoHeader, b.begin() + kInfoHeader + kMasksSize);
+        } else if (!src.read(h.palette_at, kMasksSize, h.masks)) {
+            return false;
+        } else {
+            h.palette_at += kMasksSize;
+        }
+    }
+    return true;
+}
+
+// The colour table, as 4-byte entries, padded with black to the full
+// 2^bpp entries the plain form has; empty for true colour.
+bool read_palette(ByteSource& src, const Header& h, Bytes& palette) {
+    palette.clear();
+    if (h.bpp > 8) {
+        return true;
+    }
+    const std::uint32_t full = 1u << h.bpp;
+    const std::uint32_t declared = h.colors_used == 0 ? full : h.colors_used;
+    if (declared > 256) {
+        return false;
+    }
+    const std::uint64_t table_end =
+        std::uint64_t{h.palette_at} + std::uint64_t{declared} * h.palette_entry;
+    if (table_end > src.size()) {
+        return false;
+    }
+    // Pixels take precedence over a table that claims to reach into them.
+    const std::uint32_t room = (h.data_offset - h.palette_at) / h.palette_entry;
+    const std::uint32_t used = std::min({declared, full, room});
+    Bytes table;
+    if (!src.read(h.palette_at, std::size_t{used} * h.palette_entry, table)) {
+        return false;
+    }
+    palette.assign(std::size_t{full} * 4, 0);
+    for (std::size_t i = 0; i < used; ++i) {
+        std::copy_n(table.begin() + static_cast<std::ptrdiff_t>(i * h.palette_entry), 3,
+                    palette.begin() + static_cast<std::ptrdiff_t>(i * 4));
+    }
+    return true;
+}
+
+std::size_t row_stride(std::uint32_t width, std::uint32_t bpp) {
+    return (std::size_t{width} * bpp + 31) / 32 * 4;
+}
+
+// The plain file's headers and colour table, for `bpp`-bit rows of `stride`.
+Bytes plain_headers(const Header& h, std::uint32_t bpp, std::size_t stride, const Bytes& palette) {
+    const bool bitfields = h.compression == kBitfields;
+    const auto image_size = static_cast<std::uint32_t>(stride * h.height);
+    const auto offset = static_cast<std::uint32_t>(kFileHeader + kInfoHeader +
+                                                   (bitfields ? kMasksSize : 0) + palette.size());
+    Bytes out;
+    out.push_back('B');
+    out.push_back('M');
+    put32(out, offset + image_size);
+    put32(out, 0);
+    put32(out, offset);
+    put32(out, kInfoHeader);
+    put32(out, h.width);
+    put32(out, h.height);
+    put16(out, 1);
+    put16(out, bpp);
+    put32(out, bitfields ? kBitfields : kRgb);
+    put32(out, image_size);
+    put32(out, h.x_ppm);
+    put32(out, h.y_ppm);
+    put32(out, 0);
+    put32(out, 0);
+    if (bitfields) {
+        out.insert(out.end(), h.masks.begin(), h.masks.end());
+    }
+    out.insert(out.end(), palette.begin(), palette.end());
+    return out;
+}
+
+// Rows as the plain form stores them: bottom row first.
+BitmapPtr decode_rows(const Header& h, std::uint32_t bpp, std::size_t stride, const Bytes& rows,
+                      const Bytes& palette, bool stream_top_down, RGB* pal) {
+    const Bytes headers = plain_headers(h, bpp, stride, palette);
+    std::vector<ByteView> pieces{ByteView(headers)};
+    if (!stream_top_down) {
+        pieces.emplace_back(rows);
+    } else {
+        for (std::size_t r = h.height; r-- > 0;) {
+            pieces.emplace_back(rows.data() + r * stride, stride);
+        }
+    }
+    return decode_with_library(pieces, load_bmp_pf, pal);
+}
+
+} // namespace
+
+BitmapPtr read_bmp(ByteSource& src, RGB* pal) {
+    Header h;
+    Bytes palette;
+    if (!read_header(src, h) || h.width > kMaxSide || h.height > kMaxSide ||
+        h.data_offset < h.palette_at || h.data_offset > src.size() ||
+        !read_palette(src, h, palette)) {
+        return nullptr;
+    }
+    const std::uint64_t available = src.size() - h.data_offset;
+
+    if (h.compression == kRle8 || h.compression == kRle4) {
+        // No real encoder spends more than four bytes on a pixel: a stream
+        // that has not ended by then is not read any further.
+        const std::uint64_t limit =
+            4 * (std::uint64_t{h.width} + 2) * (std::uint64_t{h.height} + 1) + 16;
+        Bytes data;
+        if (!src.read(h.data_offset, static_cast<std::size_t>(std::min(available, limit)), data)) {
+            return nullptr;
+        }
+        const std::size_t stride = row_stride(h.width, 8);
+        Bytes rows;
+        if (!expand_bmp_rle(data, h.compression == kRle8 ? 8 : 4, h.width, h.height, stride,
+                            rows)) {
+            return nullptr;
+        }
+        palette.resize(256 * 4, 0);
+        return decode_rows(h, 8, stride, rows, palette, h.top_down, pal);
+    }
+
+    // Uncompressed: every row must be in the file. Only the last row's
+    // padding may be missing, as some writers leave it out.
+    const std::size_t stride = row_stride(h.width, h.bpp);
+    const std::uint64_t last_row = (std::uint64_t{h.width} * h.bpp + 7) / 8;
+    const std::uint64_t needed = h.height == 0 ? 0 : stride * (h.height - 1) + last_row;
+    if (needed > available) {
+        return nullptr;
+    }
+    Bytes rows;
+    const std::size_t full = stride * h.height;
+    if (!src.read(h.data_offset, static_cast<std::size_t>(std::min<std::uint64_t>(full, available)),
+                  rows)) {
+        return nullptr;
+    }
+    rows.resize(full, 0);
+    return decode_rows(h, h.bpp, stride, rows, palette, h.top_down, pal);
+}
+
+} // namespace intake

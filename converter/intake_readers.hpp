@@ -1,0 +1,83 @@
+// The checked image readers behind load_image, and the pieces they share.
+// Each reader screens a file's header before it decodes anything, so that a
+// damaged or hostile file is refused instead of driving the decoder into
+// absurd allocations, made-up rows or memory corruption.
+#pragma once
+
+#include "allegro_handles.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace intake {
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteView = std::span<const std::uint8_t>;
+
+// No side may exceed this; it bounds every allocation a header can ask for.
+constexpr std::uint32_t kMaxSide = 16384;
+
+// Random access to a file's bytes without holding the whole file: a header
+// cannot make the readers load more than the picture it describes.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Fills dst with the n bytes at offset; false if they are not all there.
+    virtual bool read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) = 0;
+
+    // n bytes at offset, or false. `out` is resized to n.
+    bool read(std::uint64_t offset, std::size_t n, Bytes& out);
+};
+
+class MemorySource final : public ByteSource {
+  public:
+    explicit MemorySource(ByteView bytes) : bytes_(bytes) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    bool read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) override;
+    using ByteSource::read;
+
+  private:
+    ByteView bytes_;
+};
+
+class FileSource final : public ByteSource {
+  public:
+    // Null when the file cannot be opened or its size cannot be learnt.
+    static std::unique_ptr<FileSource> open(const char* path);
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) override;
+    using ByteSource::read;
+
+  private:
+    FileSource(FilePtr file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+    FilePtr file_;
+    std::uint64_t size_;
+};
+
+// Little-endian fields.
+inline std::uint32_t get16(ByteView b, std::size_t at) {
+    return static_cast<std::uint32_t>(b[at] | (b[at + 1] << 8));
+}
+inline std::uint32_t get32(ByteView b, std::size_t at) {
+    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
+           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+void put16(Bytes& b, std::uint32_t v);
+void put32(Bytes& b, std::uint32_t v);
+
+// Hands a file the library can read safely, given as consecutive pieces, to
+// one of its stream decoders (load_bmp_pf, load_pcx_pf) without a disk file.
+using StreamLoader = BITMAP* (*)(PACKFILE*, RGB*);
+BitmapPtr decode_with_library(const std::vector<ByteView>& pieces, StreamLoader loader, RGB* pal);
+
+// The readers. Each returns null for a file it refuses or cannot read.
+BitmapPtr read_bmp(ByteSource& src, RGB* pal);
+BitmapPtr read_pcx(ByteSource& src, RGB* pal);
+BitmapPtr read_png(ByteSource& src, RGB* pal);
+
+} // namespace intake

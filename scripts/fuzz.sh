@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (image intake, encoder, tile folding) with clang (libFuzzer, AddressSanitizer,
+# UndefinedBehaviorSanitizer) in build/fuzz and runs each for a bounded time.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]     (default 60)
+# A crash or hang stops the run with the input saved in build/fuzz/artifacts;
+# such an input belongs, once fixed, in tests/converter/regressions.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+build=$root/build/fuzz
+
+cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j2 >/dev/null
+rm -rf "$build/seeds"
+"$build/make_seeds" "$build/seeds"
+
+# Seeds for the encoder and the folding: runs and literals of the lengths
+# where packets change, and real tiles from the example screen.
+seeds=$build/seeds
+mkdir -p "$seeds/encode" "$seeds/fold"
+for n in 1 2 3 4 127 128 129 130 131 255 256 257; do
+    head -c "$n" /dev/zero >"$seeds/encode/run-$n"
+    head -c "$n" <(yes "$(printf '\x01\x02')" | tr -d '\n') >"$seeds/encode/literal-$n"
+done
+cp "$root/tests/converter/golden/title.chr" "$seeds/fold/title.chr"
+printf '\x01\x05\x01\x06\x02\x05\x01' >"$seeds/fold/widened"
+
+mkdir -p "$build/artifacts"
+run_target() { # name corpus-seeds max-len
+    local name=$1 seed_dir=$2 max_len=$3
+    local corpus=$build/corpus/$name
+    mkdir -p "$corpus"
+    echo "fuzz: $name for ${seconds}s" >&2
+    "$build/$name" "$corpus" "$seed_dir" \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -max_len="$max_len" \
+        -print_final_stats=1 -artifact_prefix="$build/artifacts/$name-" 2>"$build/$name.log" ||
+        { tail -n 60 "$build/$name.log" >&2; exit 1; }
+    grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$build/$name.log" | sed "s/^/$name /" >&2
+}
+for format in bmp pcx png; do
+    run_target "intake_${format}_fuzz" "$seeds/$format" 16384
+done
+run_target encode_fuzz "$seeds/encode" 70000
+run_target fold_fuzz "$seeds/fold" 20000
+echo "fuzz: no crash or hang found" >&2

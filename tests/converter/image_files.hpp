@@ -1,0 +1,178 @@
+// Writers for the image files the intake tests feed in: BMP and PCX byte by
+// byte, PNG through libpng. Pixels are given top row first.
+#pragma once
+
+#include <png.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+using Pixels = std::vector<int>; // width * height values, row by row
+
+inline void le(Bytes& b, std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) {
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+}
+
+struct BmpSpec {
+    std::uint32_t info = 40; // info header size
+    int bpp = 8;
+    bool rle = false;
+    bool top_down = false;
+};
+
+// Rows coded as runs of equal pixels, each row closed by end-of-row.
+inline void rle_rows(const BmpSpec& s, int w, int h, const Pixels& px, Bytes& out) {
+    for (int r = 0; r < h; ++r) {
+        const int y = s.top_down ? r : h - 1 - r;
+        for (int x = 0; x < w;) {
+            const int v = px[static_cast<std::size_t>(y * w + x)];
+            int n = 1;
+            while (x + n < w && n < 255 && px[static_cast<std::size_t>(y * w + x + n)] == v) {
+                ++n;
+            }
+            out.push_back(static_cast<std::uint8_t>(n));
+            out.push_back(static_cast<std::uint8_t>(s.bpp == 4 ? v * 17 : v));
+            x += n;
+        }
+        le(out, 0, 2);
+    }
+    le(out, 0x100, 2);
+}
+
+inline Bytes bmp_file(const BmpSpec& s, int w, int h, const Pixels& px) {
+    const bool core = s.info == 12;
+    const std::uint32_t colors = 1u << s.bpp;
+    const std::uint32_t offset = 14 + s.info + colors * (core ? 3 : 4);
+    Bytes data;
+    if (s.rle) {
+        rle_rows(s, w, h, px, data);
+    } else {
+        const int stride = (w * s.bpp + 31) / 32 * 4;
+        for (int r = 0; r < h; ++r) {
+            const int y = s.top_down ? r : h - 1 - r;
+            Bytes row(static_cast<std::size_t>(stride), 0);
+            for (int x = 0; x < w; ++x) {
+                const int bit = x * s.bpp;
+                row[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(
+                    px[static_cast<std::size_t>(y * w + x)] << (8 - s.bpp - bit % 8));
+            }
+            data.insert(data.end(), row.begin(), row.end());
+        }
+    }
+    Bytes b{'B', 'M'};
+    le(b, offset + static_cast<std::uint32_t>(data.size()), 4);
+    le(b, 0, 4);
+    le(b, offset, 4);
+    le(b, s.info, 4);
+    const int height = s.top_down ? -h : h;
+    le(b, static_cast<std::uint32_t>(w), core ? 2 : 4);
+    le(b, static_cast<std::uint32_t>(height), core ? 2 : 4);
+    le(b, 1, 2);
+    le(b, static_cast<std::uint32_t>(s.bpp), 2);
+    if (!core) {
+        le(b, s.rle ? (s.bpp == 8 ? 1 : 2) : 0, 4);
+        le(b, static_cast<std::uint32_t>(data.size()), 4);
+        b.resize(14 + s.info, 0); // resolution, colour counts, masks, colour space: zero
+    }
+    for (std::uint32_t i = 0; i < colors; ++i) {
+        le(b, i * 0x010101u, core ? 3 : 4);
+    }
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+// An 8-bit PCX of one plane, coded with runs that may cross scanlines,
+// scanlines padded to `line_bytes`, and the 256-colour table at the end.
+inline Bytes pcx_file(int w, int h, const Pixels& px, int line_bytes) {
+    Bytes b{10, 5, 1, 8};
+    le(b, 0, 4);
+    le(b, static_cast<std::uint32_t>(w - 1), 2);
+    le(b, static_cast<std::uint32_t>(h - 1), 2);
+    b.resize(65, 0);
+    b.push_back(1);
+    le(b, static_cast<std::uint32_t>(line_bytes), 2);
+    b.resize(128, 0);
+    Bytes flat;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < line_bytes; ++x) {
+            flat.push_back(
+                static_cast<std::uint8_t>(x < w ? px[static_cast<std::size_t>(y * w + x)] : 0));
+        }
+    }
+    for (std::size_t i = 0; i < flat.size();) {
+        std::size_t n = 1;
+        while (i + n < flat.size() && n < 63 && flat[i + n] == flat[i]) {
+            ++n;
+        }
+        b.push_back(static_cast<std::uint8_t>(0xC0 | n));
+        b.push_back(flat[i]);
+        i += n;
+    }
+    b.push_back(12);
+    b.resize(b.size() + 768, 0x55);
+    return b;
+}
+
+// A PNG of the given colour type and bit depth; each value is one sample
+// (gray or index), repeated for every channel of the colour type.
+inline Bytes png_file(int w, int h, int color_type, int depth, const Pixels& px,
+                      bool interlace = false) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep d, png_size_t n) {
+            auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
+            o->insert(o->end(), d, d + n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), depth,
+                 color_type, interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette(256);
+    for (int i = 0; i < 256; ++i) {
+        palette[static_cast<std::size_t>(i)] = {static_cast<png_byte>(i), 0, 0};
+    }
+    if (color_type == PNG_COLOR_TYPE_PALETTE) {
+        png_set_PLTE(png, info, palette.data(), 1 << depth);
+    }
+    png_write_info(png, info);
+    const int passes = png_set_interlace_handling(png);
+    const int channels = png_get_channels(png, info);
+    const int sample_bytes = depth == 16 ? 2 : 1;
+    std::vector<Bytes> rows;
+    for (int y = 0; y < h; ++y) {
+        // Samples of under 8 bits are packed into a byte row, high bits first.
+        Bytes row(static_cast<std::size_t>(png_get_rowbytes(png, info)), 0);
+        for (int x = 0; x < w; ++x) {
+            const int v = px[static_cast<std::size_t>(y * w + x)];
+            for (int c = 0; c < channels; ++c) {
+                const int i = x * channels + c;
+                if (depth < 8) {
+                    const int bit = i * depth;
+                    row[static_cast<std::size_t>(bit / 8)] |=
+                        static_cast<std::uint8_t>(v << (8 - depth - bit % 8));
+                } else {
+                    for (int k = 0; k < sample_bytes; ++k) {
+                        row[static_cast<std::size_t>(i * sample_bytes + k)] =
+                            static_cast<std::uint8_t>(v >> (8 * (sample_bytes - 1 - k)));
+                    }
+                }
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    for (int pass = 0; pass < passes; ++pass) {
+        for (Bytes& row : rows) {
+            png_write_row(png, row.data());
+        }
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}

@@ -1,0 +1,175 @@
+// Damaged and hostile files are refused by the built tool with the load
+// failure, quickly and without leaving an output file; the new kinds of file
+// it accepts come out as the tiles of their pixels.
+#include "bitmaps.hpp"
+#include "dither.hpp"
+#include "e2e.hpp"
+#include "image_files.hpp"
+#include "intake.hpp"
+#include "tiles.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Pixels pattern(int w, int h, int limit) {
+    Pixels px(static_cast<std::size_t>(w * h));
+    for (std::size_t i = 0; i < px.size(); ++i) {
+        px[i] = static_cast<int>(i / 3 % static_cast<std::size_t>(limit));
+    }
+    return px;
+}
+
+Bytes set32(Bytes b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+    return b;
+}
+
+Bytes cut(Bytes b, std::size_t size) {
+    b.resize(size);
+    return b;
+}
+
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A 13x5 RLE8 (or RLE4) file whose pixel data is `stream`.
+Bytes rle_with(int bpp, const std::string& stream) {
+    const Bytes b = bmp_file({40, bpp, true, false}, 13, 5, pattern(13, 5, 1 << bpp));
+    return cat(cut(b, 14 + 40 + (4u << bpp)), e2e::hex(stream));
+}
+
+// A PCX header for a w x h picture of one plane, then `data` and a palette.
+Bytes pcx_with(int w, int h, int line_bytes, const std::string& data) {
+    const Bytes b = pcx_file(w, h, Pixels(static_cast<std::size_t>(w * h)), line_bytes);
+    return cat(cat(cut(b, 128), e2e::hex(data)), cat({12}, Bytes(768)));
+}
+
+TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
+    const Bytes bmp = bmp_file({}, 37, 19, pattern(37, 19, 256)); // 1078 + 19 * 40 bytes
+    const Bytes mono = bmp_file({40, 1}, 37, 19, pattern(37, 19, 2));
+    const Bytes pcx = pcx_file(13, 9, pattern(13, 9, 256), 14);
+    const Bytes png = png_file(21, 10, PNG_COLOR_TYPE_GRAY, 8, pattern(21, 10, 256));
+    Bytes bad_crc = png;
+    bad_crc.at(50) ^= 0x40; // inside the pixel data's chunk
+    const struct {
+        const char* name;
+        std::string ext;
+        Bytes bytes;
+    } cases[] = {
+        {"bmp cut in file header", "bmp", cut(bmp, 10)},
+        {"bmp cut in info header", "bmp", cut(bmp, 30)},
+        {"bmp cut in palette", "bmp", cut(bmp, 600)},
+        {"bmp cut in pixels", "bmp", cut(bmp, bmp.size() - 41)},
+        {"bmp height 65536", "bmp", set32(bmp, 22, 65536)},
+        {"bmp height 503316735", "bmp", set32(bmp, 22, 503316735)},
+        {"bmp height 2130706451", "bmp", set32(bmp, 22, 2130706451)},
+        {"bmp height -2^31", "bmp", set32(bmp, 22, 0x80000000)},
+        {"bmp width 16385", "bmp", set32(bmp, 18, 16385)},
+        {"bmp negative width", "bmp", set32(bmp, 18, 0xFFFFFFDB)},
+        {"bmp 2 bits", "bmp", set32(bmp, 28, 2)},
+        {"bmp JPEG data", "bmp", set32(bmp, 30, 4)},
+        {"bmp header of 64 bytes", "bmp", set32(bmp, 14, 64)},
+        {"bmp 257 colours", "bmp", set32(bmp, 46, 257)},
+        {"bmp colour table past the end", "bmp", set32(mono, 46, 256)},
+        {"bmp pixels offset past the end", "bmp", set32(bmp, 10, 5000)},
+        {"rle8 run past the padding", "bmp", rle_with(8, "11 01 00 01")},
+        {"rle8 run past the last row", "bmp", rle_with(8, "00 02 00 05 01 01 00 01")},
+        {"rle8 literal past the padding", "bmp",
+         rle_with(8, "00 02 0C 00 00 05 01 02 03 04 05 00")},
+        {"rle8 without end of bitmap", "bmp", rle_with(8, "0D 01 00 00")},
+        {"rle4 run past the padding", "bmp", rle_with(4, "11 12 00 01")},
+        {"pcx cut in header", "pcx", cut(pcx, 100)},
+        {"pcx cut in pixels", "pcx", cut(pcx, 150)},
+        {"pcx run past the last scanline", "pcx", pcx_with(2, 1, 2, "C3 05")},
+        {"pcx right edge before left", "pcx", set32(pcx, 4, 20)},
+        {"pcx width 16385", "pcx", set32(pcx, 8, 16384 | (8u << 16))},
+        {"pcx scanline shorter than the width", "pcx", pcx_with(4, 1, 2, "C4 01")},
+        {"pcx 1 bit", "pcx",
+         [&] {
+             Bytes b = pcx;
+             b[3] = 1;
+             return b;
+         }()},
+        {"png cut in header", "png", cut(png, 20)},
+        {"png cut in pixels", "png", cut(png, png.size() - 30)},
+        {"png bad checksum", "png", bad_crc},
+        {"png bad signature", "png", set32(png, 0, 0x474E5088)},
+        {"png true colour", "png", png_file(3, 2, PNG_COLOR_TYPE_RGB, 8, Pixels(6, 9))},
+        {"png true colour with alpha", "png", png_file(3, 2, PNG_COLOR_TYPE_RGBA, 8, Pixels(6, 9))},
+        {"png width 16385", "png", png_file(16385, 1, PNG_COLOR_TYPE_GRAY, 1, Pixels(16385))},
+    };
+    for (const auto& c : cases) {
+        const e2e::Scratch scratch;
+        const std::string name = "bad." + c.ext;
+        e2e::write_file(scratch / name, c.bytes);
+        const auto r = e2e::run(TILECUT_BIN, {name}, scratch.dir(), 10);
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_EQ(r.err, "could not load bitmap " + name + "\n") << c.name;
+        EXPECT_EQ(scratch.entries(), std::vector<std::string>{name}) << c.name;
+    }
+}
+
+TEST(MalformedImages, FoundByFuzzingStayFixed) {
+    // Files named refused-* must be refused, accepted-* must load.
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(REGRESSIONS_DIR)) {
+        const std::string name = entry.path().filename().string();
+        const bool accepted = name.starts_with("accepted-");
+        ASSERT_TRUE(accepted || name.starts_with("refused-")) << name;
+        EXPECT_EQ(load_image(entry.path().c_str()) != nullptr, accepted) << name;
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+}
+
+TEST(NewImageKinds, GiveTheTilesOfTheirPixels) {
+    // A 13-pixel-wide RLE8 picture whose runs reach into the row padding, a
+    // top-down 4-bit one with a 108-byte header, an indexed 2-bit PNG, and
+    // a 4-bit gray PNG dithered with -d.
+    const Pixels px = pattern(13, 11, 4);
+    Pixels gray = pattern(13, 11, 16);
+    Bytes rle = bmp_file({124, 8, true, false}, 13, 11, px);
+    rle.resize(14 + 124 + 1024);
+    for (int r = 0; r < 11; ++r) {
+        // Each row: its pixels as literals, then a run of 3 into the padding.
+        rle.insert(rle.end(), {0, 13});
+        for (int x = 0; x < 13; ++x) {
+            rle.push_back(
+                static_cast<std::uint8_t>(px[static_cast<std::size_t>((10 - r) * 13 + x)]));
+        }
+        rle.insert(rle.end(), {0, 3, 9, 0, 0});
+    }
+    rle.insert(rle.end(), {0, 1});
+
+    const e2e::Scratch scratch;
+    e2e::write_file(scratch / "a.bmp", rle);
+    e2e::write_file(scratch / "b.bmp", bmp_file({108, 4, false, true}, 13, 11, px));
+    e2e::write_file(scratch / "c.png", png_file(13, 11, PNG_COLOR_TYPE_PALETTE, 2, px));
+    e2e::write_file(scratch / "d.png", png_file(13, 11, PNG_COLOR_TYPE_GRAY, 4, gray));
+    const auto r = e2e::run(TILECUT_BIN, {"a.bmp", "b.bmp", "c.png", "-d", "d.png"}, scratch.dir());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    const auto expected =
+        make_bitmap(13, 11, [&](int x, int y) { return px[static_cast<std::size_t>(y * 13 + x)]; });
+    const Tiles tiles = encode_tiles(expected.get());
+    for (const char* name : {"a.chr", "b.chr", "c.chr"}) {
+        EXPECT_EQ(e2e::read_file(scratch / name), tiles) << name;
+    }
+    const auto dithered = make_bitmap(
+        13, 11, [&](int x, int y) { return 17 * gray[static_cast<std::size_t>(y * 13 + x)]; });
+    dither(dithered.get());
+    EXPECT_EQ(e2e::read_file(scratch / "d.chr"), encode_tiles(dithered.get()));
+}
+
+} // namespace

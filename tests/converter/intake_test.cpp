@@ -1,0 +1,186 @@
+// Every kind of file the intake accepts gives its pixel values intact; files
+// the library's own readers already handled give exactly what they gave.
+#include "bitmaps.hpp"
+#include "e2e.hpp"
+#include "image_files.hpp"
+#include "intake.hpp"
+#include "rle.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+Pixels random_pixels(int w, int h, int limit, unsigned seed) {
+    std::mt19937 rng(seed);
+    Pixels px(static_cast<std::size_t>(w * h));
+    for (int& v : px) {
+        // Stretches of equal pixels, so that runs of every length occur.
+        v = rng() % 3 == 0 ? static_cast<int>(rng() % static_cast<unsigned>(limit))
+                           : (&v == px.data() ? 0 : *(&v - 1));
+    }
+    return px;
+}
+
+// Pixel values of a bitmap, row by row; empty when there is no bitmap.
+Pixels pixels_of(BITMAP* bmp) {
+    Pixels px;
+    for (int y = 0; bmp != nullptr && y < bmp->h; ++y) {
+        for (int x = 0; x < bmp->w; ++x) {
+            px.push_back(getpixel(bmp, x, y));
+        }
+    }
+    return px;
+}
+
+class Intake : public testing::Test {
+  protected:
+    e2e::Scratch scratch;
+
+    BitmapPtr load(const std::string& name, const Bytes& bytes) {
+        e2e::write_file(scratch / name, bytes);
+        return load_image((scratch / name).c_str());
+    }
+};
+
+TEST(RleExpander, RunsLiteralsMovesAndTheirLimits) {
+    // A 5x2 picture; RLE8 rows are 8 bytes apart, padded to 8 pixels.
+    struct Case {
+        const char* name;
+        int bits;
+        std::string stream;
+        std::string rows; // empty: refused
+    };
+    const Case cases[] = {
+        {"run, end of row, literal", 8, "03 07 00 00 00 03 01 02 03 00 00 01",
+         "07 07 07 00 00 00 00 00 01 02 03 00 00 00 00 00"},
+        {"move right and up", 8, "00 02 02 01 02 09 00 01",
+         "00 00 00 00 00 00 00 00 00 00 09 09 00 00 00 00"},
+        {"run into padding is cut", 8, "08 05 00 01",
+         "05 05 05 05 05 00 00 00 00 00 00 00 00 00 00 00"},
+        {"RLE4 nibbles alternate", 4, "05 12 00 00 00 03 34 50 00 01",
+         "01 02 01 02 01 00 00 00 03 04 05 00 00 00 00 00"},
+        {"RLE4 pads to 8 pixels", 4, "08 11 00 01",
+         "01 01 01 01 01 00 00 00 00 00 00 00 00 00 00 00"},
+        {"run past padding", 8, "09 05 00 01", ""},
+        {"RLE4 run past padding", 4, "09 11 00 01", ""},
+        {"literal past padding", 8, "00 09 01 01 01 01 01 01 01 01 01 00 00 01", ""},
+        {"run past last row", 8, "00 00 00 00 01 01 00 01", ""},
+        {"end of row past last row", 8, "00 00 00 00 00 00 00 01", ""},
+        {"move past last row", 8, "00 02 00 03 00 01", ""},
+        {"move past padding", 8, "00 02 09 00 00 01", ""},
+        {"no end of bitmap", 8, "03 07 00 00", ""},
+        {"literal cut short", 8, "00 05 01 02 03", ""},
+        {"literal missing its pad byte", 8, "00 03 01 02 03", ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> rows;
+        const bool ok = expand_bmp_rle(e2e::hex(c.stream), c.bits, 5, 2, 8, rows);
+        EXPECT_EQ(ok, !std::string(c.rows).empty()) << c.name;
+        if (ok) {
+            EXPECT_EQ(e2e::to_hex(rows), e2e::to_hex(e2e::hex(c.rows))) << c.name;
+        }
+    }
+}
+
+TEST_F(Intake, EveryBmpHeaderDepthCodingAndOrientation) {
+    unsigned seed = 1;
+    for (const std::uint32_t info : {12u, 40u, 52u, 56u, 108u, 124u}) {
+        for (const int bpp : {1, 4, 8}) {
+            for (const bool rle : {false, true}) {
+                for (const bool top_down : {false, true}) {
+                    if ((rle && bpp == 1) || (info == 12 && (rle || top_down))) {
+                        continue;
+                    }
+                    for (const auto& [w, h] : {std::pair{13, 5}, {37, 19}, {1, 1}}) {
+                        const Pixels px = random_pixels(w, h, 1 << bpp, seed++);
+                        const auto bmp =
+                            load("m.bmp", bmp_file({info, bpp, rle, top_down}, w, h, px));
+                        EXPECT_EQ(pixels_of(bmp.get()), px)
+                            << info << "-byte header, " << bpp << " bits, rle " << rle
+                            << ", top-down " << top_down << ", " << w << "x" << h;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Intake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
+    // The plain forms it read before: 12- and 40-byte headers, any depth it
+    // knows, and PCX files as it writes them, in 8 and 24 bits.
+    const auto compare = [&](const std::string& name, const Bytes& bytes,
+                             BITMAP* (*library)(const char*, RGB*)) {
+        const auto ours = load(name, bytes);
+        const BitmapPtr theirs(library((scratch / name).c_str(), nullptr));
+        ASSERT_TRUE(ours && theirs) << name;
+        EXPECT_EQ(bitmap_color_depth(ours.get()), bitmap_color_depth(theirs.get())) << name;
+        EXPECT_EQ(pixels_of(ours.get()), pixels_of(theirs.get())) << name;
+    };
+    for (const std::uint32_t info : {12u, 40u}) {
+        for (const int bpp : {1, 4, 8}) {
+            const Pixels px = random_pixels(29, 7, 1 << bpp, 7);
+            compare("p.bmp", bmp_file({info, bpp, false, false}, 29, 7, px), load_bmp);
+        }
+    }
+    for (const int depth : {8, 24}) {
+        for (const auto& [w, h] : {std::pair{13, 11}, {64, 3}, {0, 4}}) {
+            const auto pic = make_bitmap(
+                w, h,
+                [&](int x, int y) { return depth == 8 ? (x * 7 + y * 31) % 256 : x * 4099 + y; },
+                depth);
+            // PCX cannot express an empty picture.
+            for (const std::string ext : {"bmp", "pcx"}) {
+                if (ext == "pcx" && w == 0) {
+                    continue;
+                }
+                const std::string path = (scratch / ("s." + ext)).string();
+                ASSERT_TRUE(save_picture(path, pic.get()));
+                compare("s." + ext, e2e::read_file(path), ext == "bmp" ? load_bmp : load_pcx);
+            }
+        }
+    }
+}
+
+TEST_F(Intake, PcxPaddingAndRunsAcrossScanlines) {
+    const Pixels px = random_pixels(13, 9, 256, 3);
+    for (const int line_bytes : {13, 14, 16}) {
+        EXPECT_EQ(pixels_of(load("c.pcx", pcx_file(13, 9, px, line_bytes)).get()), px)
+            << line_bytes;
+    }
+}
+
+TEST_F(Intake, PngIndicesAndGrayLevels) {
+    struct Case {
+        int color_type;
+        int depth;
+        int scale; // gray level = sample * scale, or / for 16 bits
+    };
+    const Case cases[] = {
+        {PNG_COLOR_TYPE_PALETTE, 1, 1},        {PNG_COLOR_TYPE_PALETTE, 2, 1},
+        {PNG_COLOR_TYPE_PALETTE, 4, 1},        {PNG_COLOR_TYPE_PALETTE, 8, 1},
+        {PNG_COLOR_TYPE_GRAY, 1, 255},         {PNG_COLOR_TYPE_GRAY, 2, 85},
+        {PNG_COLOR_TYPE_GRAY, 4, 17},          {PNG_COLOR_TYPE_GRAY, 8, 1},
+        {PNG_COLOR_TYPE_GRAY, 16, -257},       {PNG_COLOR_TYPE_GRAY_ALPHA, 8, 1},
+        {PNG_COLOR_TYPE_GRAY_ALPHA, 16, -257},
+    };
+    for (const Case& c : cases) {
+        for (const bool interlace : {false, true}) {
+            Pixels px = random_pixels(21, 10, c.depth == 16 ? 256 : 1 << c.depth, 9);
+            Pixels expected = px;
+            for (std::size_t i = 0; i < px.size(); ++i) {
+                if (c.scale < 0) {
+                    px[i] *= -c.scale; // 16 bits: v * 257 reduces to v
+                } else {
+                    expected[i] *= c.scale;
+                }
+            }
+            const auto bmp = load("g.png", png_file(21, 10, c.color_type, c.depth, px, interlace));
+            EXPECT_EQ(pixels_of(bmp.get()), expected)
+                << "type " << c.color_type << ", depth " << c.depth << ", interlace " << interlace;
+        }
+    }
+}
+
+} // namespace

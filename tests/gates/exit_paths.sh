@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Exit-path gate: runs every way each tool can end under valgrind and fails
+# on a wrong status or message, any leak, any memory error, or any file
+# descriptor the tool left open besides the standard three.
+#
+#   exit_paths.sh TILECUT TILEFOLD RUNSQUASH EXAMPLES_DIR [SUPPRESSIONS]
+#
+# Exits 77 (skipped) when valgrind is not installed.
+set -uo pipefail
+
+tilecut=$(realpath "$1") tilefold=$(realpath "$2") runsquash=$(realpath "$3") examples=$(realpath "$4")
+supp=${5:+$(realpath "$5")}
+command -v valgrind >/dev/null || { echo "valgrind not installed: skipped"; exit 77; }
+
+valgrind_opts=(--quiet --leak-check=full --errors-for-leak-kinds=definite,indirect
+               --track-fds=yes --error-exitcode=99)
+[[ -n $supp ]] && valgrind_opts+=(--suppressions="$supp")
+
+base=$(mktemp -d)
+mkdir -m 777 "$base/logs"
+trap 'chmod -R u+rwx "$base" 2>/dev/null; rm -rf "$base"' EXIT
+# Cases that need an unreadable file must not run as root, who reads anything.
+as_user=()
+if [[ $(id -u) -eq 0 ]] && command -v setpriv >/dev/null; then
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chmod 755 "$base"
+fi
+
+passed=0 failed=0 skipped=0 current=""
+
+# case NAME: starts a fresh scratch directory for the next check.
+case_() {
+    current=$1
+    mkdir -p "$base/$current"
+    cd "$base/$current" || exit 2
+    chmod 777 .
+}
+
+# check STATUS STDERR STDOUT [--as-user] TOOL ARGS...
+check() {
+    local want_status=$1 want_err=$2 want_out=$3
+    shift 3
+    local prefix=()
+    if [[ $1 == --as-user ]]; then
+        shift
+        if ((${#as_user[@]} == 0)) && [[ $(id -u) -eq 0 ]]; then
+            echo "SKIP $current (needs setpriv to drop root)"
+            skipped=$((skipped + 1))
+            return
+        fi
+        prefix=("${as_user[@]}")
+    fi
+    local log="$base/logs/$current.vg"
+    "${prefix[@]}" valgrind "${valgrind_opts[@]}" --log-file="$log" "$@" \
+        >"$base/$current.out" 2>"$base/$current.err" </dev/null
+    local status=$? problems=()
+    [[ $status -eq 99 ]] && problems+=("memory error or leak")
+    [[ $status -ne 99 && $status -ne $want_status ]] && problems+=("exit $status, wanted $want_status")
+    [[ $(cat "$base/$current.err"; echo x) == "$(printf '%b' "$want_err"; echo x)" ]] ||
+        problems+=("stderr: $(head -c 300 "$base/$current.err" | od -c | head -5)")
+    [[ $(cat "$base/$current.out"; echo x) == "$(printf '%b' "$want_out"; echo x)" ]] ||
+        problems+=("stdout: $(head -c 300 "$base/$current.out")")
+    # Valgrind lists each open descriptor, then where it came from; the ones
+    # this script handed down are marked as inherited.
+    local leaked
+    leaked=$(awk '/Open (file descriptor|AF_)/ {fd=$0; getline; if ($0 !~ /inherited from parent/) print fd}' "$log")
+    [[ -n $leaked ]] && problems+=("descriptor left open: $leaked")
+    if ((${#problems[@]} == 0)); then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL $current"
+        printf '     %s\n' "${problems[@]}"
+        sed 's/^/     | /' "$log" | head -40
+    fi
+}
+
+bmp() { cp "$examples/title.bmp" "$1"; }
+gray() { cp "$examples/gradient.bmp" "$1"; }
+usage_tilecut='tilecut by Quorvain: convert .bmp or .pcx files to NES .chr\nsyntax: tilecut file.bmp file2.bmp (convert from 4-color indexed)\n        tilecut -d file3.bmp file4.bmp (dither from GIMP grayscale)'
+
+# ---- tilecut -------------------------------------------------------------
+case_ tilecut-success; bmp a.bmp; gray g.bmp
+check 0 '' '' "$tilecut" a.bmp -d g.bmp
+case_ tilecut-usage
+check 1 "$usage_tilecut" '' "$tilecut" -d
+case_ tilecut-missing
+check 1 'could not load bitmap none.bmp\n' '' "$tilecut" none.bmp
+case_ tilecut-second-of-three; bmp a.bmp; bmp c.bmp; printf 'BM' >b.bmp
+check 1 'could not load bitmap b.bmp\n' '' "$tilecut" a.bmp b.bmp c.bmp
+case_ tilecut-directory; mkdir d.bmp
+check 1 'could not load bitmap d.bmp\n' '' "$tilecut" d.bmp
+case_ tilecut-empty; : >e.bmp
+check 1 'could not load bitmap e.bmp\n' '' "$tilecut" e.bmp
+case_ tilecut-malformed; head -c 600 "$examples/title.bmp" >m.bmp
+check 1 'could not load bitmap m.bmp\n' '' "$tilecut" m.bmp
+case_ tilecut-unreadable; bmp u.bmp; chmod 000 u.bmp
+check 1 'could not load bitmap u.bmp\n' '' --as-user "$tilecut" u.bmp
+case_ tilecut-destination; bmp a.bmp; mkdir a.chr
+check 1 'could not open destination file\n' '' "$tilecut" a.bmp
+case_ tilecut-long-name
+long=$(printf 'd%.0s' {1..250}); dir="$long/$long/$long/$long/$long"; mkdir -p "$dir"; bmp "$dir/a.bmp"
+check 1 'could not open destination file\n' '' "$tilecut" "$dir/a.bmp"
+case_ tilecut-full-disk; bmp a.bmp; ln -s /dev/full a.chr
+check 1 'could not write a.chr: No space left on device\n' '' "$tilecut" a.bmp
+
+# ---- tilefold ------------------------------------------------------------
+case_ tilefold-success; "$tilecut" "$(bmp t.bmp; echo t.bmp)"
+check 0 '' '' "$tilefold" t.chr
+case_ tilefold-usage
+check 1 'syntax: tilefold foo.chr\n' '' "$tilefold"
+case_ tilefold-missing
+check 1 'tilefold could not open none.chr: No such file or directory\n' '' "$tilefold" none.chr
+case_ tilefold-unreadable; head -c 64 /dev/zero >u.chr; chmod 000 u.chr
+check 1 'tilefold could not open u.chr: Permission denied\n' '' --as-user "$tilefold" u.chr
+case_ tilefold-out-chr-blocked; : >in.chr; mkdir out.chr
+check 1 'tilefold could not open out.chr: Is a directory\n' '' "$tilefold" in.chr
+case_ tilefold-out-nam-blocked; : >in.chr; mkdir out.nam
+check 1 'tilefold could not open out.nam: Is a directory\n' '' "$tilefold" in.chr
+case_ tilefold-directory; mkdir d.chr
+check 1 'tilefold could not read d.chr: Is a directory\n' '' "$tilefold" d.chr
+case_ tilefold-pipe; mkfifo p; { head -c 64 /dev/zero >p; } >/dev/null 2>&1 &
+check 1 'tilefold could not read p: Illegal seek\n' '' "$tilefold" p
+case_ tilefold-empty; : >e.chr
+check 0 '' '' "$tilefold" e.chr
+case_ tilefold-input-is-output; head -c 64 /dev/urandom >out.chr
+check 1 "tilefold will not read $base/tilefold-input-is-output/out.chr: it is the output file out.chr\n" '' "$tilefold" "$PWD/out.chr"
+case_ tilefold-too-many-tiles
+awk 'BEGIN { for (t = 0; t < 300; t++) for (b = 0; b < 16; b++) printf "%c", (b == 0 ? t % 256 : (b == 1 ? int(t / 256) + 1 : 0)) }' LC_ALL=C >big.chr
+check 0 'warning: 44 tiles in big.chr\ndo not match the first 256 unique tiles' '' "$tilefold" big.chr
+case_ tilefold-full-disk-chr; head -c 64 /dev/zero >in.chr; ln -s /dev/full out.chr
+check 1 'tilefold could not write out.chr: No space left on device\n' '' "$tilefold" in.chr
+case_ tilefold-full-disk-nam; head -c 64 /dev/zero >in.chr; ln -s /dev/full out.nam
+check 1 'tilefold could not write out.nam: No space left on device\n' '' "$tilefold" in.chr
+
+# ---- runsquash -----------------------------------------------------------
+case_ runsquash-success; head -c 960 /dev/zero >in.nam
+check 0 '' 'reading 960 bytes\ncompressed to 18 bytes.\n' "$runsquash" in.nam out.rlz
+case_ runsquash-usage
+check 1 'syntax: runsquash infile.nam outfile.rlz\n' '' "$runsquash" in.nam
+case_ runsquash-missing
+check 1 'runsquash could not open none.nam for reading\n' '' "$runsquash" none.nam out.rlz
+case_ runsquash-unreadable; head -c 64 /dev/zero >u.nam; chmod 000 u.nam
+check 1 'runsquash could not open u.nam for reading\n' '' --as-user "$runsquash" u.nam out.rlz
+case_ runsquash-output-blocked; : >in.nam; mkdir out.rlz
+check 1 'runsquash could not open out.rlz for writing\n' '' "$runsquash" in.nam out.rlz
+case_ runsquash-directory; mkdir d.nam
+check 1 'runsquash could not read d.nam: Is a directory\n' '' "$runsquash" d.nam out.rlz
+case_ runsquash-pipe; mkfifo p; { head -c 64 /dev/zero >p; } >/dev/null 2>&1 &
+check 1 'runsquash could not find the size of p: Illegal seek\n' '' "$runsquash" p out.rlz
+case_ runsquash-empty; : >e.nam
+check 0 '' 'reading 0 bytes\ncompressed to 0 bytes.\n' "$runsquash" e.nam out.rlz
+case_ runsquash-too-big-for-memory; truncate -s 1T huge.nam
+check 1 'runsquash could not allocate 1099511627776 bytes to hold the file' 'reading 1099511627776 bytes\n' "$runsquash" huge.nam out.rlz
+case_ runsquash-over-64k; head -c 70000 /dev/zero >big.nam
+check 0 'runsquash warning: big.nam is 70000 bytes, but the length header holds only the low 16 bits of the size (4464)\n' \
+    'reading 70000 bytes\ncompressed to 1096 bytes.\n' "$runsquash" big.nam out.rlz
+case_ runsquash-same-file; head -c 64 /dev/zero >in.nam; ln in.nam link.nam
+check 1 'runsquash will not write link.nam: it is the same file as the input in.nam\n' '' "$runsquash" in.nam link.nam
+case_ runsquash-full-disk; head -c 960 /dev/zero >in.nam
+check 1 'runsquash could not write /dev/full: No space left on device\n' 'reading 960 bytes\n' "$runsquash" in.nam /dev/full
+
+echo "$passed passed, $failed failed, $skipped skipped"
+((failed == 0))
