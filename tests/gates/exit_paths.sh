@@ -75,6 +75,7 @@ check() {
     fi
 }
 
+regressions=$(dirname "$(realpath "$0")")/../converter/regressions
 bmp() { cp "$examples/title.bmp" "$1"; }
 gray() { cp "$examples/gradient.bmp" "$1"; }
 usage_tilecut='tilecut by Quorvain: convert .bmp or .pcx files to NES .chr\nsyntax: tilecut file.bmp file2.bmp (convert from 4-color indexed)\n        tilecut -d file3.bmp file4.bmp (dither from GIMP grayscale)'
@@ -96,6 +97,11 @@ case_ tilecut-malformed; head -c 600 "$examples/title.bmp" >m.bmp
 check 1 'could not load bitmap m.bmp\n' '' "$tilecut" m.bmp
 case_ tilecut-unreadable; bmp u.bmp; chmod 000 u.bmp
 check 1 'could not load bitmap u.bmp\n' '' --as-user "$tilecut" u.bmp
+case_ tilecut-huge; cp "$regressions/refused-bmp-height-2130706451.bmp" h.bmp
+check 1 'could not load bitmap h.bmp\n' '' "$tilecut" h.bmp
+case_ tilecut-input-is-output; head -c 64 /dev/urandom >a.chr; cp a.chr keep
+check 1 'could not load bitmap a.chr\n' '' "$tilecut" a.chr
+cmp -s a.chr keep || { echo "FAIL tilecut-input-is-output: a.chr changed"; failed=$((failed + 1)); }
 case_ tilecut-destination; bmp a.bmp; mkdir a.chr
 check 1 'could not open destination file\n' '' "$tilecut" a.bmp
 case_ tilecut-long-name
@@ -125,6 +131,9 @@ case_ tilefold-empty; : >e.chr
 check 0 '' '' "$tilefold" e.chr
 case_ tilefold-input-is-output; head -c 64 /dev/urandom >out.chr
 check 1 "tilefold will not read $base/tilefold-input-is-output/out.chr: it is the output file out.chr\n" '' "$tilefold" "$PWD/out.chr"
+case_ tilefold-huge; head -c $((16 << 20)) /dev/zero >h.chr
+check 0 '' '' "$tilefold" h.chr
+[[ $(stat -c %s out.nam) -eq $((1 << 20)) ]] || { echo "FAIL tilefold-huge: out.nam size"; failed=$((failed + 1)); }
 case_ tilefold-too-many-tiles
 awk 'BEGIN { for (t = 0; t < 300; t++) for (b = 0; b < 16; b++) printf "%c", (b == 0 ? t % 256 : (b == 1 ? int(t / 256) + 1 : 0)) }' LC_ALL=C >big.chr
 check 0 'warning: 44 tiles in big.chr\ndo not match the first 256 unique tiles' '' "$tilefold" big.chr
