@@ -18,8 +18,8 @@ namespace runsquash {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Receives the packet stream in blocks of up to a few tens of KiB, in order.
-// Returns false when the block could not be stored; the encoder then stops.
+// Receives the packet stream in blocks of up to 64 KiB, in order. Returns
+// false when the block could not be stored; the encoder then stops.
 using BlockWriter = std::function<bool(std::span<const std::uint8_t>)>;
 
 struct EncodeResult {
@@ -27,12 +27,17 @@ struct EncodeResult {
     bool ok = true;            // false if the writer refused a block
 };
 
-EncodeResult encode(std::span<const std::uint8_t> input, const BlockWriter& write);
+// `offset` is where in its destination the stream starts (after a header,
+// say): every block but the first and the last then ends on a multiple of
+// 64 KiB there. It changes only where the blocks are cut, never the bytes.
+EncodeResult encode(std::span<const std::uint8_t> input, const BlockWriter& write,
+                    std::size_t offset = 0);
 
 // The whole packet stream in memory.
 Bytes encode(std::span<const std::uint8_t> input);
 
-// Writes the packet stream to `out`. On a failed write, `ok` is false and
+// Writes the packet stream to `out`, in blocks aligned to its current
+// position. On a failed write, `ok` is false and
 // errno holds the reason the stream gave. Does not flush or close `out`.
 EncodeResult encode(std::span<const std::uint8_t> input, std::FILE* out);
 

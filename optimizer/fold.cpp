@@ -44,10 +44,15 @@ Placement TileFolder::place(std::span<const std::uint8_t, tile_size> tile) {
 void TileFolder::feed(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t>& nam,
                       std::vector<std::uint8_t>& chr) {
     const std::size_t whole = bytes.size() / tile_size;
+    // One byte per tile is certain, so the names are written in place rather
+    // than appended one at a time.
+    const std::size_t first = nam.size();
+    nam.resize(first + whole);
+    std::uint8_t* names = nam.data() + first;
     for (std::size_t i = 0; i < whole; ++i) {
         const auto tile = bytes.subspan(i * tile_size).first<tile_size>();
         const Placement p = place(tile);
-        nam.push_back(p.name);
+        names[i] = p.name;
         if (p.newly_stored) {
             chr.insert(chr.end(), tile.begin(), tile.end());
         }

@@ -101,15 +101,18 @@ int run(const char* path) {
         return 1;
     }
 
+    // Trailing bytes short of a whole tile are never read.
+    std::uint64_t remaining = size - size % tilefold::tile_size;
     tilefold::TileFolder folder;
-    std::vector<std::uint8_t> buf(chunk_size);
+    // No bigger than the input: fresh pages are not free, and a typical
+    // screen is a fraction of a chunk.
+    std::vector<std::uint8_t> buf(
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk_size)));
     std::vector<std::uint8_t> nam_bytes;
     std::vector<std::uint8_t> chr_bytes;
     nam_bytes.reserve(chunk_size / tilefold::tile_size);
     chr_bytes.reserve(tilefold::set_size);
 
-    // Trailing bytes short of a whole tile are never read.
-    std::uint64_t remaining = size - size % tilefold::tile_size;
     while (remaining > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk_size));
         if (std::fread(buf.data(), 1, want, in.get()) != want) {

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config liballegro4-dev libpng-dev libgtest-dev
-          cc65 valgrind clang libfuzzer-14-dev)
+          cc65 valgrind clang libfuzzer-14-dev hyperfine time)
 
 missing=()
 for pkg in "${packages[@]}"; do

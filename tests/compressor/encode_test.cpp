@@ -133,6 +133,62 @@ TEST(Encode, RoundTripsAwkwardRunsAndLiterals) {
     }
 }
 
+// The encoder looks for three equal bytes eight positions at a time. Put
+// a run of three or four at every offset of inputs of every short length,
+// over backgrounds of pairs and near-misses that would fool a careless
+// word-wise test, and near the end of the input, where runs are cut short.
+TEST(Encode, RunsAtEveryOffsetMatchTheOracle) {
+    const Bytes backgrounds[] = {
+        e2e::hex("01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10"),
+        e2e::hex("05 05 06 06 05 05 06 06 05 05 06 06 05 05 06 06"),
+        e2e::hex("00 00 01 00 00 01 80 80 7F 7F 80 80 FF FF 00 FF"),
+    };
+    for (const Bytes& background : backgrounds) {
+        for (std::size_t length = 1; length <= 40; ++length) {
+            for (std::size_t at = 0; at < length; ++at) {
+                for (const std::size_t run : {std::size_t{3}, std::size_t{4}}) {
+                    Bytes in(length);
+                    for (std::size_t i = 0; i < length; ++i) {
+                        in[i] = background[i % background.size()];
+                    }
+                    for (std::size_t i = at; i < std::min(length, at + run); ++i) {
+                        in[i] = 0xAA;
+                    }
+                    SCOPED_TRACE(e2e::to_hex(in));
+                    ASSERT_EQ(runsquash::encode(in), oracle(in));
+                }
+            }
+        }
+    }
+}
+
+// Blocks are cut at whole 64 KiB of the destination, packets straddling the
+// cuts, whatever the offset the stream starts at.
+TEST(Encode, BlocksEndOnWholeBlocksOfTheDestination) {
+    Bytes in;
+    for (unsigned seed = 10; seed <= 80; seed += 10) {
+        in = concat(in, awkward_input(seed));
+    }
+    const Bytes whole = runsquash::encode(in);
+    ASSERT_GT(whole.size(), 3 * 65536U);
+    for (const std::size_t offset : {std::size_t{0}, std::size_t{2}, std::size_t{65537}}) {
+        SCOPED_TRACE(offset);
+        Bytes joined;
+        std::size_t at = offset;
+        const auto result = runsquash::encode(
+            in,
+            [&](std::span<const std::uint8_t> block) {
+                joined.insert(joined.end(), block.begin(), block.end());
+                at += block.size();
+                return joined.size() == whole.size() || at % 65536 == 0;
+            },
+            offset);
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(result.written, whole.size());
+        EXPECT_EQ(joined, whole);
+    }
+}
+
 TEST(Encode, FileStreamGetsTheSameBytesAndReportsWriteFailure) {
     const Bytes in = awkward_input(10);
     const Bytes expected = runsquash::encode(in);

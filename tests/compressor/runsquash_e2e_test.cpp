@@ -48,6 +48,10 @@ TEST(Runsquash, WritesHeaderPacketsAndProgress) {
         {70000, "11 70",
          "runsquash warning: in.nam is 70000 bytes, but the length header holds only the low 16 "
          "bits of the size (4464)\n"},
+        // Big enough for the buffer to be rounded up to whole 2 MiB pages.
+        {(3UL << 20) + 5, "00 05",
+         "runsquash warning: in.nam is 3145733 bytes, but the length header holds only the low "
+         "16 bits of the size (5)\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.size);

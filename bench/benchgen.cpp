@@ -1,0 +1,51 @@
+// benchgen DIR: writes the benchmark's inputs into DIR (which must exist).
+#include "inputs.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr std::size_t mib = 1024 * 1024;
+
+struct Input {
+    const char* name;
+    std::function<bench::Bytes()> make;
+};
+
+int generate(const std::string& dir) {
+    const Input inputs[] = {
+        {"screen.bmp", [] { return bench::to_bmp(bench::screen(256, 240, 1)); }},
+        {"picture.bmp", [] { return bench::to_bmp(bench::scene(4096, 4096, 2)); }},
+        {"picture-small.bmp", [] { return bench::to_bmp(bench::scene(1024, 1024, 2)); }},
+        {"sheet.bmp", [] { return bench::to_bmp(bench::scene(8192, 8192, 3)); }},
+        {"random.chr", [] { return bench::random_bytes(16 * mib, 4); }},
+        {"random-small.chr", [] { return bench::random_bytes(mib, 4); }},
+        {"prefix.chr", [] { return bench::shared_prefix_tiles(16 * mib, 300, 5); }},
+        {"random.bin", [] { return bench::random_bytes(16 * mib, 6); }},
+        {"random-small.bin", [] { return bench::random_bytes(mib, 6); }},
+        {"runs.bin", [] { return bench::long_runs(16 * mib, 7); }},
+    };
+    for (const Input& input : inputs) {
+        const std::string path = dir + "/" + input.name;
+        if (!bench::write_file(path, input.make())) {
+            std::fprintf(stderr, "benchgen could not write %s: %s\n", path.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("syntax: benchgen DIR\n", stderr);
+        return 1;
+    }
+    return generate(argv[1]);
+}

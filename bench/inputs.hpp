@@ -1,0 +1,58 @@
+// Seeded inputs for the benchmark: pictures as 8-bit BMP files and raw byte
+// files, the same bytes for the same seed on every machine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// splitmix64: fixed output for a fixed seed, unlike the standard
+// distributions, whose results differ between library versions.
+class Rng {
+  public:
+    explicit Rng(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next();
+    // Uniform enough in [0, n) for picking sizes and colours; n > 0.
+    std::uint32_t below(std::uint32_t n) { return static_cast<std::uint32_t>((next() >> 32) % n); }
+
+  private:
+    std::uint64_t state_;
+};
+
+// Palette indices 0-3, row-major, top row first.
+struct Picture {
+    int w = 0;
+    int h = 0;
+    Bytes pixels;
+};
+
+// A title screen: a framed playfield with blocks of "text" and a few
+// patterned panels, the kind of picture with many repeated tiles.
+Picture screen(int w, int h, std::uint64_t seed);
+
+// Overlapping rectangles and discs of the four colours at arbitrary pixel
+// positions, so the tile edges fall anywhere and tiles repeat only in part.
+Picture scene(int w, int h, std::uint64_t seed);
+
+// An uncompressed bottom-up 8-bit BMP with a 256-entry palette.
+Bytes to_bmp(const Picture& pic);
+
+Bytes random_bytes(std::size_t n, std::uint64_t seed);
+
+// `distinct` tiles that agree in their first 14 bytes, repeated in order up to
+// n bytes: past the 256th they never find a slot, so a linear search would
+// compare them with every stored tile.
+Bytes shared_prefix_tiles(std::size_t n, std::size_t distinct, std::uint64_t seed);
+
+// Runs of 64 to 4095 equal bytes, each value unlike the one before.
+Bytes long_runs(std::size_t n, std::uint64_t seed);
+
+// Writes `bytes` to `path`; false (with errno set) on failure.
+bool write_file(const std::string& path, const Bytes& bytes);
+
+} // namespace bench

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Builds an optimised tree in build/bench, writes the seeded inputs, times each
+# tool against its floor with hyperfine and prints one table of median ratios.
+# Every ratio comes from a single hyperfine run that times both commands, so
+# the drift of a shared machine between runs does not enter it.
+#
+#   scripts/bench.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/bench"
+# Each measurement is BENCH_ROUNDS rounds of BENCH_RUNS runs of each command.
+rounds=${BENCH_ROUNDS:-6}
+runs=${BENCH_RUNS:-5}
+startup_runs=$((runs * 6))
+
+"$root/scripts/setup.sh"
+for tool in hyperfine /usr/bin/time; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "bench: $tool is missing (Debian: apt-get install ${tool##*/})" >&2
+        exit 1
+    fi
+done
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tilecut tilefold runsquash benchgen bench_noop \
+    bench_noop_converter bench_load_only >/dev/null
+
+tilecut="$build/converter/tilecut"
+tilefold="$build/optimizer/tilefold"
+runsquash="$build/compressor/runsquash"
+noop="$build/bench/bench_noop"
+noop_converter="$build/bench/bench_noop_converter"
+load_only="$build/bench/bench_load_only"
+
+data="$build/data"
+work="$build/work"
+rm -rf "$data" "$work"
+mkdir -p "$data" "$work"
+"$build/bench/benchgen" "$data"
+# Real tilecut output of a large picture, as the third tile-file input.
+"$tilecut" "$data/sheet.bmp"
+cd "$work"
+log="$work/hyperfine.log"
+
+results=()
+
+# measure NAME LIMIT FLOOR TARGET [hyperfine options...]
+# Times FLOOR and TARGET in alternating rounds, so that a change in the load
+# of the machine during the measurement falls on both, and keeps the median
+# of every run of each.
+measure() {
+    local name=$1 limit=$2 floor=$3 target=$4
+    shift 4
+    local json="$work/last.json" times="$work/times"
+    : >"$times"
+    echo "== $name" >>"$log"
+    for ((round = 0; round < rounds; round++)); do
+        if ! hyperfine --style basic --export-json "$json" "$@" "$floor" "$target" >>"$log" 2>&1; then
+            echo "bench: a command of \"$name\" failed; see $log" >&2
+            exit 1
+        fi
+        # Each command's "times" array, one number a line: "1 t" for the floor, "2 t" for the target.
+        awk '/"times": \[/ { n++; on = 1; next } on && /\]/ { on = 0 } on { gsub(/[ ,]/, ""); print n, $0 }' \
+            "$json" >>"$times"
+    done
+    results+=("$name|$(median_of 2 "$times")|$(median_of 1 "$times")|$limit")
+}
+
+# The median, in seconds, of the times of command N in FILE.
+median_of() {
+    awk -v n="$1" '$1 == n { print $2 }' "$2" | sort -g |
+        awk '{ t[NR] = $1 } END { print (NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2) }'
+}
+
+single=(-N --warmup 3 --runs "$startup_runs" -i)
+measure "tilecut start-up (usage)" 1.3 "$noop_converter" "$tilecut" "${single[@]}"
+measure "tilefold start-up (usage)" 1.3 "$noop" "$tilefold" "${single[@]}"
+measure "runsquash start-up (usage)" 1.3 "$noop" "$runsquash" "${single[@]}"
+
+# The floor is the three start-up runs in one shell, the target the three
+# working runs in the same shape; a failing step stops the benchmark.
+cp "$data/screen.bmp" "$work/screen.bmp"
+measure "chain on a 256x240 screen" 1.3 \
+    "$tilecut 2>/dev/null; $tilefold 2>/dev/null; $runsquash 2>/dev/null; true" \
+    "$tilecut screen.bmp && $tilefold screen.chr && $runsquash out.nam screen.rlz" \
+    --warmup 3 --runs "$startup_runs"
+
+measure "tilecut 4096x4096 BMP" 1.5 "$load_only $data/picture.bmp" "$tilecut $data/picture.bmp" \
+    -N --warmup 1 --runs "$runs"
+
+for chr in random prefix sheet; do
+    measure "tilefold 16 MiB CHR ($chr)" 4 "cat $data/$chr.chr > /dev/null" \
+        "$tilefold $data/$chr.chr 2>/dev/null" --warmup 2 --runs "$runs"
+done
+
+for bin in random runs; do
+    measure "runsquash 16 MiB ($bin)" 2 "cat $data/$bin.bin > copy" \
+        "$runsquash $data/$bin.bin $bin.rlz 2>/dev/null" --warmup 2 --runs "$runs"
+done
+
+# Peak resident set in KiB of one run.
+peak_kib() {
+    /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1 || true
+    cat "$work/rss"
+}
+
+# memory NAME SMALL_BYTES LARGE_BYTES GROWTH_ALLOWED_KIB SMALL_CMD... -- LARGE_CMD...
+# The growth is the peak at the large input less the peak at the small one,
+# less what the design lets grow (the input, or the decoded picture).
+mem_results=()
+memory() {
+    local name=$1 small_bytes=$2 large_bytes=$3 allowed=$4
+    shift 4
+    local small_cmd=()
+    while [[ $1 != -- ]]; do
+        small_cmd+=("$1")
+        shift
+    done
+    shift
+    local small large
+    small=$(peak_kib "${small_cmd[@]}")
+    large=$(peak_kib "$@")
+    mem_results+=("$name|$small|$large|$(((large - small) - (large_bytes - small_bytes) / 1024))|$allowed")
+}
+
+mib=$((1024 * 1024))
+memory "tilefold: 1 vs 16 MiB CHR" 0 0 512 \
+    "$tilefold" "$data/random-small.chr" -- "$tilefold" "$data/random.chr"
+memory "runsquash: 1 vs 16 MiB input" "$mib" $((16 * mib)) 2560 \
+    "$runsquash" "$data/random-small.bin" small.rlz -- "$runsquash" "$data/random.bin" large.rlz
+memory "tilecut: 1024^2 vs 4096^2 picture" "$mib" $((16 * mib)) 512 \
+    "$tilecut" "$data/picture-small.bmp" -- "$tilecut" "$data/picture.bmp"
+
+echo
+printf '%-30s %10s %10s %7s %6s  %s\n' "target" "median" "floor" "ratio" "limit" "result"
+failed=0
+for row in "${results[@]}"; do
+    IFS='|' read -r name t f limit <<<"$row"
+    line=$(awk -v n="$name" -v t="$t" -v f="$f" -v l="$limit" 'BEGIN {
+        r = t / f
+        printf "%-30s %8.1fms %8.1fms %7.2f %6.2f  %s", n, t * 1000, f * 1000, r, l, (r <= l ? "pass" : "FAIL")
+    }')
+    [[ $line == *FAIL ]] && failed=1
+    echo "$line"
+done
+echo
+printf '%-36s %12s %12s %11s %9s  %s\n' "memory (peak RSS)" "small" "large" "growth" "allowed" "result"
+for row in "${mem_results[@]}"; do
+    IFS='|' read -r name small large growth allowed <<<"$row"
+    verdict=pass
+    if ((growth > allowed)); then
+        verdict=FAIL
+        failed=1
+    fi
+    printf '%-36s %9d KiB %9d KiB %7d KiB %5d KiB  %s\n' "$name" "$small" "$large" "$growth" \
+        "$allowed" "$verdict"
+done
+echo
+echo "growth: peak at the large input less peak at the small one, less the growth of the"
+echo "input (runsquash) or of the decoded picture (tilecut). hyperfine output: $log"
+exit "$failed"
