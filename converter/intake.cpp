@@ -41,10 +41,20 @@ bool FileSource::read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) {
     if (offset > size_ || size_ - offset < n) {
         return false;
     }
-    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
+    // Seeking costs a system call even within the stream's buffer, and the
+    // readers mostly go forwards, so seek only when the position is wrong.
+    if (offset != position_) {
+        position_ = kUnknownPosition;
+        if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
+            return false;
+        }
+    }
+    if (std::fread(dst, 1, n, file_.get()) != n) {
+        position_ = kUnknownPosition;
         return false;
     }
-    return std::fread(dst, 1, n, file_.get()) == n;
+    position_ = offset + n;
+    return true;
 }
 
 void put16(Bytes& b, std::uint32_t v) {
@@ -60,23 +70,53 @@ void put32(Bytes& b, std::uint32_t v) {
 namespace {
 
 // A read-only stream over the pieces, for the library's PACKFILE. The
-// library seeks only forwards and pushes back at most one byte.
+// library seeks only forwards and pushes back at most one byte. Its decoders
+// take most bytes one call at a time, so the common case is a pointer bump.
 struct PieceStream {
-    const std::vector<ByteView>* pieces;
+    const std::vector<Piece>* pieces;
     std::size_t piece = 0;
-    std::size_t at = 0;
     int pushed = EOF;
+    bool failed = false;
+    // The bytes ready to hand out are [cur, end); view_begin lies at offset
+    // `base` of the current piece. File pieces are read a window at a time.
+    const std::uint8_t* view_begin = nullptr;
+    const std::uint8_t* cur = nullptr;
+    const std::uint8_t* end = nullptr;
+    std::size_t base = 0;
+    Bytes window = Bytes(64 * 1024);
 
-    void skip_empty() {
-        while (piece < pieces->size() && at == (*pieces)[piece].size()) {
-            ++piece;
-            at = 0;
+    // Makes more bytes ready once [cur, end) is used up; false at the end of
+    // the last piece, or once a read has failed.
+    bool refill() {
+        std::size_t at = base + static_cast<std::size_t>(cur - view_begin);
+        while (!failed && piece < pieces->size()) {
+            const Piece& p = (*pieces)[piece];
+            if (at == p.size()) {
+                ++piece;
+                at = 0;
+                continue;
+            }
+            base = at;
+            if (p.source == nullptr) {
+                view_begin = cur = p.memory.data() + at;
+                end = p.memory.data() + p.memory.size();
+                return true;
+            }
+            const std::size_t n = std::min(window.size(), p.length - at);
+            if (!p.source->read(p.offset + at, n, window.data())) {
+                failed = true;
+                break;
+            }
+            view_begin = cur = window.data();
+            end = window.data() + n;
+            return true;
         }
+        base = 0;
+        view_begin = cur = end = nullptr;
+        return false;
     }
-    bool at_end() {
-        skip_empty();
-        return pushed == EOF && piece == pieces->size();
-    }
+
+    bool at_end() { return pushed == EOF && cur == end && !refill(); }
 };
 
 PieceStream& stream(void* userdata) {
@@ -94,11 +134,10 @@ int stream_getc(void* userdata) {
         s.pushed = EOF;
         return c;
     }
-    s.skip_empty();
-    if (s.piece == s.pieces->size()) {
+    if (s.cur == s.end && !s.refill()) {
         return EOF;
     }
-    return (*s.pieces)[s.piece][s.at++];
+    return *s.cur++;
 }
 
 int stream_ungetc(int c, void* userdata) {
@@ -114,14 +153,13 @@ long stream_fread(void* p, long n, void* userdata) {
         dst[done++] = static_cast<std::uint8_t>(stream_getc(userdata));
     }
     while (done < n) {
-        s.skip_empty();
-        if (s.piece == s.pieces->size()) {
+        if (s.cur == s.end && !s.refill()) {
             break;
         }
-        const ByteView piece = (*s.pieces)[s.piece];
-        const std::size_t take = std::min(piece.size() - s.at, static_cast<std::size_t>(n - done));
-        std::memcpy(dst + done, piece.data() + s.at, take);
-        s.at += take;
+        const auto take =
+            std::min(static_cast<std::size_t>(s.end - s.cur), static_cast<std::size_t>(n - done));
+        std::memcpy(dst + done, s.cur, take);
+        s.cur += take;
         done += static_cast<long>(take);
     }
     return done;
@@ -185,7 +223,7 @@ const CheckedReader* reader_for(const char* path) {
 
 } // namespace
 
-BitmapPtr decode_with_library(const std::vector<ByteView>& pieces, StreamLoader loader, RGB* pal) {
+BitmapPtr decode_with_library(const std::vector<Piece>& pieces, StreamLoader loader, RGB* pal) {
     PieceStream s{&pieces};
     PACKFILE* pf = pack_fopen_vtable(&kPieceVtable, &s);
     if (pf == nullptr) {
@@ -193,6 +231,9 @@ BitmapPtr decode_with_library(const std::vector<ByteView>& pieces, StreamLoader 
     }
     BitmapPtr bmp(loader(pf, pal));
     pack_fclose(pf);
+    if (s.failed) {
+        return nullptr; // the file changed under us: whatever was decoded is made up
+    }
     return bmp;
 }
 

@@ -167,16 +167,21 @@ Bytes plain_headers(const Header& h, std::uint32_t bpp, std::size_t stride, cons
     return out;
 }
 
-// Rows as the plain form stores them: bottom row first.
-BitmapPtr decode_rows(const Header& h, std::uint32_t bpp, std::size_t stride, const Bytes& rows,
-                      const Bytes& palette, bool stream_top_down, RGB* pal) {
+// Rows as the plain form stores them: bottom row first. `row(r)` gives the
+// pieces of stored row r, in the order the source keeps its rows.
+template <typename RowPieces>
+BitmapPtr decode_rows(const Header& h, std::uint32_t bpp, std::size_t stride, const Bytes& palette,
+                      bool stream_top_down, RowPieces row, RGB* pal) {
     const Bytes headers = plain_headers(h, bpp, stride, palette);
-    std::vector<ByteView> pieces{ByteView(headers)};
-    if (!stream_top_down) {
-        pieces.emplace_back(rows);
-    } else {
-        for (std::size_t r = h.height; r-- > 0;) {
-            pieces.emplace_back(rows.data() + r * stride, stride);
+    std::vector<Piece> pieces{Piece::of(headers)};
+    for (std::size_t i = 0; i < h.height; ++i) {
+        row(stream_top_down ? h.height - 1 - i : i, pieces);
+        // Rows that follow each other in the file are read as one range.
+        const std::size_t n = pieces.size();
+        if (n >= 2 && pieces[n - 1].source != nullptr && pieces[n - 2].source != nullptr &&
+            pieces[n - 2].offset + pieces[n - 2].length == pieces[n - 1].offset) {
+            pieces[n - 2].length += pieces[n - 1].length;
+            pieces.pop_back();
         }
     }
     return decode_with_library(pieces, load_bmp_pf, pal);
@@ -210,7 +215,12 @@ BitmapPtr read_bmp(ByteSource& src, RGB* pal) {
             return nullptr;
         }
         palette.resize(256 * 4, 0);
-        return decode_rows(h, 8, stride, rows, palette, h.top_down, pal);
+        return decode_rows(
+            h, 8, stride, palette, h.top_down,
+            [&](std::size_t r, std::vector<Piece>& out) {
+                out.push_back(Piece::of(ByteView(rows).subspan(r * stride, stride)));
+            },
+            pal);
     }
 
     // Uncompressed: every row must be in the file. Only the last row's
@@ -221,14 +231,21 @@ BitmapPtr read_bmp(ByteSource& src, RGB* pal) {
     if (needed > available) {
         return nullptr;
     }
-    Bytes rows;
-    const std::size_t full = stride * h.height;
-    if (!src.read(h.data_offset, static_cast<std::size_t>(std::min<std::uint64_t>(full, available)),
-                  rows)) {
-        return nullptr;
-    }
-    rows.resize(full, 0);
-    return decode_rows(h, h.bpp, stride, rows, palette, h.top_down, pal);
+    // The rows are read from the file as the library decodes them; a last
+    // row short of its padding is made up to full length with zeros.
+    const Bytes zeros(stride, 0);
+    return decode_rows(
+        h, h.bpp, stride, palette, h.top_down,
+        [&](std::size_t r, std::vector<Piece>& out) {
+            const std::uint64_t at = std::uint64_t{r} * stride;
+            const auto n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(stride, available - at));
+            out.push_back(Piece::from(src, h.data_offset + at, n));
+            if (n < stride) {
+                out.push_back(Piece::of(ByteView(zeros).first(stride - n)));
+            }
+        },
+        pal);
 }
 
 } // namespace intake

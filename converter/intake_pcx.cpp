@@ -140,7 +140,7 @@ BitmapPtr read_pcx(ByteSource& src, RGB* pal) {
         encode_line(lines.data() + line * h.width, h.width, plain);
     }
     plain.insert(plain.end(), palette.begin(), palette.end());
-    return decode_with_library({ByteView(plain)}, load_pcx_pf, pal);
+    return decode_with_library({Piece::of(plain)}, load_pcx_pf, pal);
 }
 
 } // namespace intake

@@ -53,9 +53,11 @@ class FileSource final : public ByteSource {
     using ByteSource::read;
 
   private:
+    static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t{0};
     FileSource(FilePtr file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
     FilePtr file_;
     std::uint64_t size_;
+    std::uint64_t position_ = kUnknownPosition;
 };
 
 // Little-endian fields.
@@ -70,10 +72,27 @@ inline std::uint32_t get32(ByteView b, std::size_t at) {
 void put16(Bytes& b, std::uint32_t v);
 void put32(Bytes& b, std::uint32_t v);
 
+// One stretch of a stream handed to the library: bytes in memory, or a range
+// of the source file read as the decoder gets to it, so that pixel rows are
+// never copied whole before they are decoded.
+struct Piece {
+    ByteView memory;
+    ByteSource* source = nullptr;
+    std::uint64_t offset = 0;
+    std::size_t length = 0;
+
+    static Piece of(ByteView bytes) { return Piece{bytes}; }
+    static Piece from(ByteSource& src, std::uint64_t at, std::size_t n) {
+        return Piece{{}, &src, at, n};
+    }
+    std::size_t size() const { return source != nullptr ? length : memory.size(); }
+};
+
 // Hands a file the library can read safely, given as consecutive pieces, to
 // one of its stream decoders (load_bmp_pf, load_pcx_pf) without a disk file.
+// Null if the decoder fails or a file range can no longer be read.
 using StreamLoader = BITMAP* (*)(PACKFILE*, RGB*);
-BitmapPtr decode_with_library(const std::vector<ByteView>& pieces, StreamLoader loader, RGB* pal);
+BitmapPtr decode_with_library(const std::vector<Piece>& pieces, StreamLoader loader, RGB* pal);
 
 // The readers. Each returns null for a file it refuses or cannot read.
 BitmapPtr read_bmp(ByteSource& src, RGB* pal);

@@ -107,6 +107,21 @@ TEST_F(Intake, EveryBmpHeaderDepthCodingAndOrientation) {
     }
 }
 
+TEST_F(Intake, OnlyTheLastStoredRowMayLackItsPadding) {
+    // 13 pixels at 8 bits take 16 bytes a row; the rows are read from the
+    // file as the library decodes them, in either orientation.
+    for (const bool top_down : {false, true}) {
+        const Pixels px = random_pixels(13, 5, 256, top_down ? 7 : 8);
+        Bytes file = bmp_file({40, 8, false, top_down}, 13, 5, px);
+        file.resize(file.size() - 3);
+        const auto bmp = load("short.bmp", file);
+        ASSERT_TRUE(bmp) << "top-down " << top_down;
+        EXPECT_EQ(pixels_of(bmp.get()), px) << "top-down " << top_down;
+        file.pop_back(); // now a pixel is missing too
+        EXPECT_FALSE(load("shorter.bmp", file)) << "top-down " << top_down;
+    }
+}
+
 TEST_F(Intake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
     // The plain forms it read before: 12- and 40-byte headers, any depth it
     // knows, and PCX files as it writes them, in 8 and 24 bits.
