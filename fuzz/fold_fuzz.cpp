@@ -45,8 +45,9 @@ std::vector<std::uint8_t> widen(std::span<const std::uint8_t> data) {
     std::vector<std::uint8_t> tiles;
     for (std::size_t i = 1; i + 1 < data.size(); i += 2) {
         for (std::size_t b = 0; b < 16; ++b) {
-            tiles.push_back(b == 0 ? data[i] : b == 15 ? static_cast<std::uint8_t>(data[i + 1] & 3)
-                                                       : 0x44);
+            tiles.push_back(b == 0    ? data[i]
+                            : b == 15 ? static_cast<std::uint8_t>(data[i + 1] & 3)
+                                      : 0x44);
         }
     }
     return tiles;

@@ -1,5 +1,6 @@
-// An independent reader of the packet stream, written from the packet table
-// alone, for round-trip checks and fuzzing of the encoder.
+// Independent references for the packet stream: a reader written from the
+// packet table alone, and the greedy coding written plainly, for round-trip
+// checks and fuzzing of the encoder.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,40 @@ inline std::optional<std::vector<std::uint8_t>> decode_packets(std::span<const s
         } else {
             return std::nullopt;
         }
+    }
+    return out;
+}
+
+// The greedy one-pass coding step by step, with its own literal buffer, as
+// an oracle that holds the optimised encoder to exactly the same packets.
+inline std::vector<std::uint8_t> reference_encode(std::span<const std::uint8_t> in) {
+    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> lit;
+    const auto flush = [&] {
+        out.push_back(static_cast<std::uint8_t>(lit.size() - 1));
+        out.insert(out.end(), lit.begin(), lit.end());
+        lit.clear();
+    };
+    std::size_t pos = 0;
+    while (pos < in.size()) {
+        std::size_t k = 0;
+        while (k <= 125 && pos + k + 3 < in.size() && in[pos + k] == in[pos + k + 1] &&
+               in[pos + k + 1] == in[pos + k + 2]) {
+            ++k;
+        }
+        if ((k > 0 && !lit.empty()) || lit.size() >= 127) {
+            flush();
+        }
+        if (k > 0) {
+            out.push_back(static_cast<std::uint8_t>(257 - (k + 2)));
+            out.push_back(in[pos]);
+            pos += k + 2;
+        } else {
+            lit.push_back(in[pos++]);
+        }
+    }
+    if (!lit.empty()) {
+        flush();
     }
     return out;
 }
