@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
                 if ((rle && bpp == 1) || (info == 12 && rle)) {
                     continue;
                 }
-                const BmpSpec spec{info, bpp, rle, info == 124 && !rle};
+                const BmpKind format{info, bpp, rle, info == 124 && !rle};
                 save(dir / "bmp" / ("seed" + std::to_string(n++)),
-                     bmp_file(spec, 13, 5, stripes(13, 5, 1 << bpp)));
+                     bmp_file(format, 13, 5, stripes(13, 5, 1 << bpp)));
             }
         }
     }

@@ -17,7 +17,7 @@ inline void le(Bytes& b, std::uint32_t v, int n) {
     }
 }
 
-struct BmpSpec {
+struct BmpKind {
     std::uint32_t info = 40; // info header size
     int bpp = 8;
     bool rle = false;
@@ -25,7 +25,7 @@ struct BmpSpec {
 };
 
 // Rows coded as runs of equal pixels, each row closed by end-of-row.
-inline void rle_rows(const BmpSpec& s, int w, int h, const Pixels& px, Bytes& out) {
+inline void rle_rows(const BmpKind& s, int w, int h, const Pixels& px, Bytes& out) {
     for (int r = 0; r < h; ++r) {
         const int y = s.top_down ? r : h - 1 - r;
         for (int x = 0; x < w;) {
@@ -43,7 +43,7 @@ inline void rle_rows(const BmpSpec& s, int w, int h, const Pixels& px, Bytes& ou
     le(out, 0x100, 2);
 }
 
-inline Bytes bmp_file(const BmpSpec& s, int w, int h, const Pixels& px) {
+inline Bytes bmp_file(const BmpKind& s, int w, int h, const Pixels& px) {
     const bool core = s.info == 12;
     const std::uint32_t colors = 1u << s.bpp;
     const std::uint32_t offset = 14 + s.info + colors * (core ? 3 : 4);
