@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config liballegro4-dev libpng-dev libgtest-dev
-          cc65 valgrind clang libfuzzer-14-dev hyperfine time)
+          cc65 valgrind clang libclang-rt-14-dev libfuzzer-14-dev hyperfine time)
 
 missing=()
 for pkg in "${packages[@]}"; do
@@ -26,4 +26,4 @@ else
 fi
 echo "setup: installing ${missing[*]}" >&2
 "${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
