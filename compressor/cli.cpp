@@ -110,6 +110,12 @@ int run_command(int argc, const char* const* argv, std::FILE* out, std::FILE* er
                      std::strerror(errno));
         return 1;
     }
+    // A character device such as /dev/zero seeks, but its "size" of 0 says
+    // nothing about what reading it would give.
+    if (!S_ISREG(in_stat.st_mode) && !S_ISBLK(in_stat.st_mode)) {
+        std::fprintf(err, "runsquash could not find the size of %s: not a regular file\n", in_path);
+        return 1;
+    }
     const unsigned long size = *measured;
     if (is_same_file(in_stat, out_path)) {
         std::fprintf(err, "runsquash will not write %s: it is the same file as the input %s\n",

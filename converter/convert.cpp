@@ -11,20 +11,18 @@
 #include <vector>
 
 std::string output_name(const char* path) {
-    // The library quietly cuts the name at its own internal limit, whatever
-    // buffer it is given, so the full name is worked out here as well: the
-    // part after the last dot of the last path component is the extension.
+    // The library's replace_extension rule, worked out here because the
+    // library gets two cases wrong: it quietly cuts the name at its own
+    // internal limit, whatever buffer it is given, and it reads the path as
+    // UTF-8, writing '^' for any other byte. Either would put the tiles in a
+    // file nobody asked for. The extension is what follows the last dot of
+    // the last path component.
     const std::string full(path);
     const std::size_t slash = full.rfind('/');
     const std::size_t dot = full.rfind('.');
     const bool has_dot = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    const std::string expected = has_dot ? full.substr(0, dot + 1) + "chr" : full + ".chr";
-    if (expected.size() >= static_cast<std::size_t>(kOutputNameSize)) {
-        return {};
-    }
-    char name[kOutputNameSize];
-    replace_extension(name, path, "chr", kOutputNameSize);
-    if (expected != name) {
+    std::string name = has_dot ? full.substr(0, dot + 1) + "chr" : full + ".chr";
+    if (name.size() >= static_cast<std::size_t>(kOutputNameSize)) {
         return {};
     }
     return name;

@@ -113,9 +113,12 @@ bool read_palette(ByteSource& src, const Header& h, Bytes& palette) {
     if (declared > 256) {
         return false;
     }
+    // A declared colour count must fit in the file. An implied one (0) need
+    // not: files without a colour table leave it out and put the pixels
+    // right after the header.
     const std::uint64_t table_end =
         std::uint64_t{h.palette_at} + std::uint64_t{declared} * h.palette_entry;
-    if (table_end > src.size()) {
+    if (h.colors_used != 0 && table_end > src.size()) {
         return false;
     }
     // Pixels take precedence over a table that claims to reach into them.

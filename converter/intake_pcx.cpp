@@ -50,6 +50,11 @@ bool screen(const Bytes& b, Header& h) {
 // them; a run past the last scanline or data that ends early is refused.
 bool expand(ByteView data, const Header& h, Bytes& lines) {
     const std::uint64_t total = std::uint64_t{h.line_bytes} * h.planes * h.height;
+    // Two bytes of data make at most 63 bytes of scanline: data too short to
+    // cover the picture is refused before the picture is allocated.
+    if ((std::uint64_t{data.size()} + 1) / 2 * 63 < total) {
+        return false;
+    }
     lines.assign(std::size_t{h.width} * h.planes * h.height, 0);
     std::uint64_t pos = 0;
     std::size_t at = 0;

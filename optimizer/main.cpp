@@ -85,6 +85,12 @@ int run(const char* path) {
         report("could not read ", path, errno);
         return 1;
     }
+    // A character device such as /dev/zero seeks, but its "size" of 0 says
+    // nothing about what reading it would give.
+    if (!S_ISREG(in_st.st_mode) && !S_ISBLK(in_st.st_mode)) {
+        std::fprintf(stderr, "tilefold could not read %s: not a regular file\n", path);
+        return 1;
+    }
     if (const char* clash = output_that_is(in_st)) {
         std::fprintf(stderr, "tilefold will not read %s: it is the output file %s\n", path, clash);
         return 1;

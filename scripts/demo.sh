@@ -20,8 +20,8 @@ echo "tilecut:   title.bmp -> title.chr ($(size title.chr) bytes, $(($(size titl
 echo "tilecut:   gradient.bmp -> gradient.chr ($(size gradient.chr) bytes, dithered with -d)"
 
 "$bin/optimizer/tilefold" title.chr
-distinct=$(od -An -v -tu1 out.nam | tr -s ' ' '\n' | grep -v '^$' | sort -n | tail -1)
-echo "tilefold:  title.chr -> out.chr ($(size out.chr) bytes), out.nam ($(size out.nam) bytes): $((distinct + 1)) distinct tiles"
+distinct=$(od -An -v -tx1 -w16 title.chr | sort -u | wc -l)
+echo "tilefold:  title.chr -> out.chr ($(size out.chr) bytes), out.nam ($(size out.nam) bytes): $distinct distinct tiles"
 
 echo "runsquash: out.nam -> title.rlz"
 "$bin/compressor/runsquash" out.nam title.rlz | sed 's/^/           /'

@@ -1,5 +1,7 @@
 #include "convert.hpp"
 
+#include <allegro.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,7 +15,13 @@ TEST(OutputName, ExtensionOfTheLastComponentIsReplaced) {
     };
     for (const auto& [path, expected] : cases) {
         EXPECT_EQ(output_name(path.c_str()), expected) << path;
+        // Wherever the library's own rule works, the names agree.
+        char library[kOutputNameSize];
+        replace_extension(library, path.c_str(), "chr", kOutputNameSize);
+        EXPECT_EQ(output_name(path.c_str()), library) << path;
     }
+    // Bytes that are not UTF-8 are kept, not turned into '^'.
+    EXPECT_EQ(output_name("caf\xe9.bmp"), "caf\xe9.chr");
 }
 
 TEST(OutputName, NamesThatDoNotFitTheBufferAreRefused) {

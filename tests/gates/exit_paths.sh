@@ -127,6 +127,8 @@ case_ tilefold-directory; mkdir d.chr
 check 1 'tilefold could not read d.chr: Is a directory\n' '' "$tilefold" d.chr
 case_ tilefold-pipe; mkfifo p; { head -c 64 /dev/zero >p; } >/dev/null 2>&1 &
 check 1 'tilefold could not read p: Illegal seek\n' '' "$tilefold" p
+case_ tilefold-device
+check 1 'tilefold could not read /dev/zero: not a regular file\n' '' "$tilefold" /dev/zero
 case_ tilefold-empty; : >e.chr
 check 0 '' '' "$tilefold" e.chr
 case_ tilefold-input-is-output; head -c 64 /dev/urandom >out.chr
@@ -157,6 +159,9 @@ case_ runsquash-directory; mkdir d.nam
 check 1 'runsquash could not read d.nam: Is a directory\n' '' "$runsquash" d.nam out.rlz
 case_ runsquash-pipe; mkfifo p; { head -c 64 /dev/zero >p; } >/dev/null 2>&1 &
 check 1 'runsquash could not find the size of p: Illegal seek\n' '' "$runsquash" p out.rlz
+case_ runsquash-device
+check 1 'runsquash could not find the size of /dev/zero: not a regular file\n' '' "$runsquash" /dev/zero out.rlz
+[[ ! -e out.rlz ]] || { echo "FAIL runsquash-device: output created"; failed=$((failed + 1)); }
 case_ runsquash-empty; : >e.nam
 check 0 '' 'reading 0 bytes\ncompressed to 0 bytes.\n' "$runsquash" e.nam out.rlz
 case_ runsquash-too-big-for-memory; truncate -s 1T huge.nam
