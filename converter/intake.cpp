@@ -209,6 +209,7 @@ const CheckedReader kReaders[] = {
     {"bmp", load_file<read_bmp>, save_bmp},
     {"pcx", load_file<read_pcx>, save_pcx},
     {"png", load_file<read_png>, nullptr},
+    {"tga", load_file<read_tga>, save_tga},
 };
 
 const CheckedReader* reader_for(const char* path) {
@@ -247,11 +248,11 @@ void register_checked_readers() {
 
 BitmapPtr load_image(const char* path) {
     // The library keeps the first reader registered for an extension, and
-    // its own unchecked bmp and pcx readers come first; so the checked
-    // reader is chosen here, by the same extension rule load_bitmap uses.
-    if (const intake::CheckedReader* reader = intake::reader_for(path)) {
-        return BitmapPtr(reader->load(path, nullptr));
-    }
+    // its own unchecked readers come first; so the checked reader is chosen
+    // here, by the same extension rule load_bitmap uses. The library's other
+    // readers (LBM) trust their headers and can be driven to corrupt memory:
+    // an extension without a checked reader is refused.
     // No palette is asked for: only the indices matter, never the colours.
-    return BitmapPtr(load_bitmap(path, nullptr));
+    const intake::CheckedReader* reader = intake::reader_for(path);
+    return reader != nullptr ? BitmapPtr(reader->load(path, nullptr)) : nullptr;
 }

@@ -89,7 +89,7 @@ struct Piece {
 };
 
 // Hands a file the library can read safely, given as consecutive pieces, to
-// one of its stream decoders (load_bmp_pf, load_pcx_pf) without a disk file.
+// one of its stream decoders (load_bmp_pf, load_pcx_pf, load_tga_pf) without a disk file.
 // Null if the decoder fails or a file range can no longer be read.
 using StreamLoader = BITMAP* (*)(PACKFILE*, RGB*);
 BitmapPtr decode_with_library(const std::vector<Piece>& pieces, StreamLoader loader, RGB* pal);
@@ -98,5 +98,6 @@ BitmapPtr decode_with_library(const std::vector<Piece>& pieces, StreamLoader loa
 BitmapPtr read_bmp(ByteSource& src, RGB* pal);
 BitmapPtr read_pcx(ByteSource& src, RGB* pal);
 BitmapPtr read_png(ByteSource& src, RGB* pal);
+BitmapPtr read_tga(ByteSource& src, RGB* pal);
 
 } // namespace intake

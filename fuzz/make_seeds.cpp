@@ -1,5 +1,5 @@
-// Writes the fuzzers' seed corpus into DIR/bmp, DIR/pcx and DIR/png: small
-// valid files of every kind the checked readers accept.
+// Writes the fuzzers' seed corpus into DIR/bmp, DIR/pcx, DIR/png and
+// DIR/tga: small valid files of every kind the checked readers accept.
 #include "image_files.hpp"
 
 #include <cstdio>
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path dir = argv[1];
-    for (const char* sub : {"bmp", "pcx", "png"}) {
+    for (const char* sub : {"bmp", "pcx", "png", "tga"}) {
         fs::create_directories(dir / sub);
     }
     int n = 0;
@@ -64,6 +64,28 @@ int main(int argc, char** argv) {
         for (const bool interlace : {false, true}) {
             save(dir / "png" / ("seed" + std::to_string(n++)),
                  png_file(11, 6, p.type, p.depth, stripes(11, 6, limit), interlace));
+        }
+    }
+    const struct {
+        int type;
+        int bpp;
+        int map_entry;
+    } tgas[] = {{1, 8, 24}, {1, 8, 15}, {2, 16, 0}, {2, 24, 0}, {2, 32, 0}, {3, 8, 0}};
+    for (const auto& t : tgas) {
+        for (const bool rle : {false, true}) {
+            // Coded ones top-down, plain ones right-to-left.
+            const TgaKind kind{.type = t.type | (rle ? 8 : 0),
+                               .bpp = t.bpp,
+                               .top_down = rle,
+                               .right_to_left = !rle,
+                               .map_first = rle ? 200 : 0,
+                               .map_entry = t.map_entry};
+            const std::uint32_t limit = t.bpp == 8 ? 256 : 1u << 15;
+            Pixels px = stripes(9, 5, 256);
+            for (int& v : px) {
+                v = static_cast<int>(static_cast<std::uint32_t>(v * 4099) % limit);
+            }
+            save(dir / "tga" / ("seed" + std::to_string(n++)), tga_file(kind, 9, 5, px));
         }
     }
     return 0;

@@ -37,7 +37,7 @@ run_target() { # name corpus-seeds max-len
         { tail -n 60 "$build/$name.log" >&2; exit 1; }
     grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$build/$name.log" | sed "s/^/$name /" >&2
 }
-for format in bmp pcx png; do
+for format in bmp pcx png tga; do
     run_target "intake_${format}_fuzz" "$seeds/$format" 16384
 done
 run_target encode_fuzz "$seeds/encode" 70000

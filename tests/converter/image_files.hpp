@@ -1,9 +1,10 @@
-// Writers for the image files the intake tests feed in: BMP and PCX byte by
-// byte, PNG through libpng. Pixels are given top row first.
+// Writers for the image files the intake tests feed in: BMP, PCX and TGA
+// byte by byte, PNG through libpng. Pixels are given top row first.
 #pragma once
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -114,6 +115,73 @@ inline Bytes pcx_file(int w, int h, const Pixels& px, int line_bytes) {
     }
     b.push_back(12);
     b.resize(b.size() + 768, 0x55);
+    return b;
+}
+
+struct TgaKind {
+    int type = 3; // 1, 2, 3 or, run-length coded, 9, 10, 11
+    int bpp = 8;
+    bool top_down = false;
+    bool right_to_left = false;
+    bool rows_apart = false; // no packet crosses a row, as the library expects
+    int map_first = 0;       // colour-mapped only: the first index and the
+    int map_entry = 24;      // bits of each entry; the map runs up to 255
+};
+
+// A TGA file. A pixel value is the index or gray level at 8 bits and the
+// stored value (little-endian) at 15 to 32 bits.
+inline Bytes tga_file(const TgaKind& s, int w, int h, const Pixels& px) {
+    const bool mapped = (s.type & 7) == 1;
+    const int map_length = mapped ? 256 - s.map_first : 0;
+    Bytes b{0, static_cast<std::uint8_t>(mapped ? 1 : 0), static_cast<std::uint8_t>(s.type)};
+    le(b, static_cast<std::uint32_t>(mapped ? s.map_first : 0), 2);
+    le(b, static_cast<std::uint32_t>(map_length), 2);
+    b.push_back(static_cast<std::uint8_t>(mapped ? s.map_entry : 0));
+    le(b, 0, 4);
+    le(b, static_cast<std::uint32_t>(w), 2);
+    le(b, static_cast<std::uint32_t>(h), 2);
+    b.push_back(static_cast<std::uint8_t>(s.bpp));
+    b.push_back(static_cast<std::uint8_t>((s.top_down ? 0x20 : 0) | (s.right_to_left ? 0x10 : 0)));
+    for (int i = 0; i < map_length; ++i) {
+        le(b, static_cast<std::uint32_t>(i * 0x010101), (s.map_entry + 7) / 8);
+    }
+    const int size = (s.bpp + 7) / 8;
+    std::vector<std::uint32_t> stored; // pixels in the order the file keeps them
+    for (int r = 0; r < h; ++r) {
+        const int y = s.top_down ? r : h - 1 - r;
+        for (int c = 0; c < w; ++c) {
+            const int x = s.right_to_left ? w - 1 - c : c;
+            stored.push_back(static_cast<std::uint32_t>(px[static_cast<std::size_t>(y * w + x)]));
+        }
+    }
+    if (s.type < 8) {
+        for (const std::uint32_t v : stored) {
+            le(b, v, size);
+        }
+        return b;
+    }
+    // Runs of two or more equal pixels, literals between them.
+    const std::size_t row = s.rows_apart ? static_cast<std::size_t>(w) : stored.size();
+    for (std::size_t i = 0; i < stored.size();) {
+        const std::size_t limit = std::min({i + 128, stored.size(), (i / row + 1) * row});
+        std::size_t n = 1;
+        while (i + n < limit && stored[i + n] == stored[i]) {
+            ++n;
+        }
+        if (n == 1) {
+            while (i + n < limit && stored[i + n] != stored[i + n - 1]) {
+                ++n;
+            }
+            b.push_back(static_cast<std::uint8_t>(n - 1));
+            for (std::size_t k = 0; k < n; ++k) {
+                le(b, stored[i + k], size);
+            }
+        } else {
+            b.push_back(static_cast<std::uint8_t>(0x80 | (n - 1)));
+            le(b, stored[i], size);
+        }
+        i += n;
+    }
     return b;
 }
 
