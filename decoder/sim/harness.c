@@ -40,7 +40,9 @@ unsigned char __fastcall__ sim_expand(unsigned char entry);
 static unsigned char stream[STREAM_MAX + PAD];
 static unsigned char out[PAD + OUT_MAX + PAD];
 
-static void say(const char* text) { write(2, text, strlen(text)); }
+static void say(const char* text) {
+    write(2, text, strlen(text));
+}
 
 static void say_number(unsigned n) {
     char digits[6];
