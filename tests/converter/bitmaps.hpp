@@ -38,3 +38,14 @@ inline int tile_pixel(const Tiles& chr, std::size_t index, int x, int y) {
     const int bit = 7 - x;
     return ((chr.at(at) >> bit) & 1) | (((chr.at(at + 8) >> bit) & 1) << 1);
 }
+
+// Pixel values of a bitmap, row by row; empty when there is no bitmap.
+inline std::vector<int> pixels_of(BITMAP* bmp) {
+    std::vector<int> px;
+    for (int y = 0; bmp != nullptr && y < bmp->h; ++y) {
+        for (int x = 0; x < bmp->w; ++x) {
+            px.push_back(getpixel(bmp, x, y));
+        }
+    }
+    return px;
+}

@@ -6,11 +6,33 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
 using Pixels = std::vector<int>; // width * height values, row by row
+
+// Stretches of equal values below `limit`, so that runs and literals of
+// every length occur.
+inline Pixels random_pixels(int w, int h, std::uint32_t limit, unsigned seed) {
+    std::mt19937 rng(seed);
+    Pixels px(static_cast<std::size_t>(w * h));
+    for (std::size_t i = 0; i < px.size(); ++i) {
+        px[i] = i > 0 && rng() % 3 != 0 ? px[i - 1] : static_cast<int>(rng() % limit);
+    }
+    return px;
+}
+
+inline Bytes cut(Bytes b, std::size_t size) {
+    b.resize(size);
+    return b;
+}
+
+inline Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 inline void le(Bytes& b, std::uint32_t v, int n) {
     for (int i = 0; i < n; ++i) {

@@ -6,6 +6,7 @@
 #include "e2e.hpp"
 #include "image_files.hpp"
 #include "intake.hpp"
+#include "refusals.hpp"
 #include "tiles.hpp"
 
 #include <gtest/gtest.h>
@@ -31,16 +32,6 @@ Bytes set32(Bytes b, std::size_t at, std::uint32_t v) {
     return b;
 }
 
-Bytes cut(Bytes b, std::size_t size) {
-    b.resize(size);
-    return b;
-}
-
-Bytes cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // A 13x5 RLE8 (or RLE4) file whose pixel data is `stream`.
 Bytes rle_with(int bpp, const std::string& stream) {
     const Bytes b = bmp_file({40, bpp, true, false}, 13, 5, pattern(13, 5, 1 << bpp));
@@ -60,11 +51,7 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
     const Bytes png = png_file(21, 10, PNG_COLOR_TYPE_GRAY, 8, pattern(21, 10, 256));
     Bytes bad_crc = png;
     bad_crc.at(50) ^= 0x40; // inside the pixel data's chunk
-    const struct {
-        const char* name;
-        std::string ext;
-        Bytes bytes;
-    } cases[] = {
+    const std::vector<BadFile> cases = {
         {"bmp cut in file header", "bmp", cut(bmp, 10)},
         {"bmp cut in info header", "bmp", cut(bmp, 30)},
         {"bmp cut in palette", "bmp", cut(bmp, 600)},
@@ -107,16 +94,7 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
         {"png true colour with alpha", "png", png_file(3, 2, PNG_COLOR_TYPE_RGBA, 8, Pixels(6, 9))},
         {"png width 16385", "png", png_file(16385, 1, PNG_COLOR_TYPE_GRAY, 1, Pixels(16385))},
     };
-    for (const auto& c : cases) {
-        const e2e::Scratch scratch;
-        const std::string name = "bad." + c.ext;
-        e2e::write_file(scratch / name, c.bytes);
-        const auto r = e2e::run(TILECUT_BIN, {name}, scratch.dir(), 10);
-        EXPECT_EQ(r.status, 1) << c.name;
-        EXPECT_EQ(r.out, "") << c.name;
-        EXPECT_EQ(r.err, "could not load bitmap " + name + "\n") << c.name;
-        EXPECT_EQ(scratch.entries(), std::vector<std::string>{name}) << c.name;
-    }
+    expect_refused(cases);
 }
 
 TEST(MalformedImages, FoundByFuzzingStayFixed) {

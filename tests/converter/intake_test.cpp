@@ -12,28 +12,6 @@
 
 namespace {
 
-Pixels random_pixels(int w, int h, int limit, unsigned seed) {
-    std::mt19937 rng(seed);
-    Pixels px(static_cast<std::size_t>(w * h));
-    for (int& v : px) {
-        // Stretches of equal pixels, so that runs of every length occur.
-        v = rng() % 3 == 0 ? static_cast<int>(rng() % static_cast<unsigned>(limit))
-                           : (&v == px.data() ? 0 : *(&v - 1));
-    }
-    return px;
-}
-
-// Pixel values of a bitmap, row by row; empty when there is no bitmap.
-Pixels pixels_of(BITMAP* bmp) {
-    Pixels px;
-    for (int y = 0; bmp != nullptr && y < bmp->h; ++y) {
-        for (int x = 0; x < bmp->w; ++x) {
-            px.push_back(getpixel(bmp, x, y));
-        }
-    }
-    return px;
-}
-
 class Intake : public testing::Test {
   protected:
     e2e::Scratch scratch;

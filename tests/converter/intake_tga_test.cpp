@@ -2,35 +2,17 @@
 // right, their indices where it does not (runs across rows, right-to-left
 // rows, 15-bit colour maps); damaged ones and every LBM are refused by the
 // built tool with the load failure.
+#include "bitmaps.hpp"
 #include "e2e.hpp"
 #include "image_files.hpp"
 #include "intake.hpp"
+#include "refusals.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 namespace {
-
-// Stretches of equal values below `limit`, so that runs and literals mix.
-Pixels noise(int w, int h, std::uint32_t limit, unsigned seed) {
-    std::mt19937 rng(seed);
-    Pixels px(static_cast<std::size_t>(w * h));
-    for (std::size_t i = 0; i < px.size(); ++i) {
-        px[i] = i > 0 && rng() % 3 != 0 ? px[i - 1] : static_cast<int>(rng() % limit);
-    }
-    return px;
-}
-
-Pixels pixels_of(BITMAP* bmp) {
-    Pixels px;
-    for (int y = 0; bmp != nullptr && y < bmp->h; ++y) {
-        for (int x = 0; x < bmp->w; ++x) {
-            px.push_back(getpixel(bmp, x, y));
-        }
-    }
-    return px;
-}
 
 std::uint32_t limit_for(int bpp) {
     return bpp == 8 ? 256 : bpp <= 16 ? 0x10000 : bpp == 24 ? 0x1000000 : 0x7FFFFFFF;
@@ -65,7 +47,7 @@ TEST_F(TgaIntake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
         for (const bool rle : {false, true}) {
             for (const bool top_down : {false, true}) {
                 for (const auto& [w, h] : {std::pair{13, 5}, {37, 19}, {1, 1}, {0, 4}, {5, 0}}) {
-                    const Pixels px = noise(w, h, limit_for(k.bpp), seed++);
+                    const Pixels px = random_pixels(w, h, limit_for(k.bpp), seed++);
                     SCOPED_TRACE(testing::Message()
                                  << "type " << k.type << ", " << k.bpp << " bits, rle " << rle
                                  << ", top-down " << top_down << ", " << w << "x" << h);
@@ -103,7 +85,7 @@ TEST_F(TgaIntake, IndicesAndGrayLevelsInEveryLayout) {
                     continue; // no colour map to vary
                 }
                 for (const int layout : {0, 1, 2, 3}) {
-                    const Pixels px = noise(21, 9, 256, seed++);
+                    const Pixels px = random_pixels(21, 9, 256, seed++);
                     const TgaKind kind{.type = type,
                                        .top_down = (layout & 1) != 0,
                                        .right_to_left = (layout & 2) != 0,
@@ -121,16 +103,6 @@ TEST_F(TgaIntake, IndicesAndGrayLevelsInEveryLayout) {
 Bytes with(Bytes b, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
     std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
     return b;
-}
-
-Bytes cut(Bytes b, std::size_t size) {
-    b.resize(size);
-    return b;
-}
-
-Bytes cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 // An IFF chunk: tag, big-endian length, data (of even length here).
@@ -155,20 +127,17 @@ Bytes lbm_file(std::size_t colours, const std::string& body) {
 }
 
 TEST(MalformedTga, AndEveryLbmAreRefusedWithTheLoadFailureAndNoOutput) {
-    const Bytes gray = tga_file({}, 13, 5, noise(13, 5, 256, 5));
-    const Bytes mapped = tga_file({.type = 1}, 13, 5, noise(13, 5, 256, 6)); // map of 768 bytes
-    const Bytes coded = tga_file({.type = 11}, 3, 2, {1, 2, 3, 4, 5, 6});    // a literal of 6
+    const Bytes gray = tga_file({}, 13, 5, random_pixels(13, 5, 256, 5));
+    const Bytes mapped =
+        tga_file({.type = 1}, 13, 5, random_pixels(13, 5, 256, 6));       // map of 768 bytes
+    const Bytes coded = tga_file({.type = 11}, 3, 2, {1, 2, 3, 4, 5, 6}); // a literal of 6
     const Bytes big = with(cut(tga_file({.type = 2, .bpp = 32}, 5, 5, Pixels(25)), 118), 12,
                            {0x00, 0x40, 0x00, 0x40}); // 16384x16384
     std::string rows;
     for (int i = 0; i < 16; ++i) {
         rows += "00 00 "; // each plane of each row, a literal of one byte
     }
-    const struct {
-        const char* name;
-        std::string ext;
-        Bytes bytes;
-    } cases[] = {
+    const std::vector<BadFile> cases = {
         {"colour map of 65535 entries", "tga", with(mapped, 5, {0xFF, 0xFF})},
         {"colour map past index 255", "tga", with(mapped, 3, {1})},
         {"colour map entries of 8 bits", "tga", with(mapped, 7, {8})},
@@ -192,16 +161,7 @@ TEST(MalformedTga, AndEveryLbmAreRefusedWithTheLoadFailureAndNoOutput) {
         {"lbm run past a row", "lbm", lbm_file(256, "81 05 " + rows)},
         {"lbm colour map of 5000 entries", "lbm", lbm_file(5000, rows)},
     };
-    for (const auto& c : cases) {
-        const e2e::Scratch scratch;
-        const std::string name = "bad." + c.ext;
-        e2e::write_file(scratch / name, c.bytes);
-        const auto r = e2e::run(TILECUT_BIN, {name}, scratch.dir(), 10);
-        EXPECT_EQ(r.status, 1) << c.name;
-        EXPECT_EQ(r.out, "") << c.name;
-        EXPECT_EQ(r.err, "could not load bitmap " + name + "\n") << c.name;
-        EXPECT_EQ(scratch.entries(), std::vector<std::string>{name}) << c.name;
-    }
+    expect_refused(cases);
 }
 
 } // namespace
