@@ -24,6 +24,13 @@ as_user=()
 if [[ $(id -u) -eq 0 ]] && command -v setpriv >/dev/null; then
     as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     chmod 755 "$base"
+    # The build tree may sit below a directory only root can enter (a
+    # checkout in a mktemp -d folder, say), so the tools run from here.
+    mkdir -m 755 "$base/bin"
+    cp "$tilecut" "$tilefold" "$runsquash" "$base/bin/"
+    tilecut=$base/bin/$(basename "$tilecut")
+    tilefold=$base/bin/$(basename "$tilefold")
+    runsquash=$base/bin/$(basename "$runsquash")
 fi
 
 passed=0 failed=0 skipped=0 current=""
