@@ -72,7 +72,7 @@ TEST_F(Intake, EveryBmpHeaderDepthCodingAndOrientation) {
                         continue;
                     }
                     for (const auto& [w, h] : {std::pair{13, 5}, {37, 19}, {1, 1}}) {
-                        const Pixels px = random_pixels(w, h, 1 << bpp, seed++);
+                        const Pixels px = random_pixels(w, h, 1u << bpp, seed++);
                         const auto bmp =
                             load("m.bmp", bmp_file({info, bpp, rle, top_down}, w, h, px));
                         EXPECT_EQ(pixels_of(bmp.get()), px)
@@ -113,7 +113,7 @@ TEST_F(Intake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
     };
     for (const std::uint32_t info : {12u, 40u}) {
         for (const int bpp : {1, 4, 8}) {
-            const Pixels px = random_pixels(29, 7, 1 << bpp, 7);
+            const Pixels px = random_pixels(29, 7, 1u << bpp, 7);
             compare("p.bmp", bmp_file({info, bpp, false, false}, 29, 7, px), load_bmp);
         }
     }
@@ -169,7 +169,7 @@ TEST_F(Intake, PngIndicesAndGrayLevels) {
     };
     for (const Case& c : cases) {
         for (const bool interlace : {false, true}) {
-            Pixels px = random_pixels(21, 10, c.depth == 16 ? 256 : 1 << c.depth, 9);
+            Pixels px = random_pixels(21, 10, c.depth == 16 ? 256u : 1u << c.depth, 9);
             Pixels expected = px;
             for (std::size_t i = 0; i < px.size(); ++i) {
                 if (c.scale < 0) {
