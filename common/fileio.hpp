@@ -87,8 +87,13 @@ class Output {
 
     std::FILE* stream() const { return file_.get(); }
 
-    // Flushes, closes and puts the file in place. On failure the destination
-    // is as it was before.
+    // Flushes and closes the file, so that every write error has shown
+    // itself; the destination is not touched yet. On failure the temporary
+    // file is gone.
+    bool finish(Failure& why);
+
+    // Finishes if need be, then puts the file in place. On failure the
+    // destination is as it was before.
     bool commit(Failure& why);
 
   private:

@@ -9,6 +9,6 @@ namespace runsquash {
 // argv as main receives it: argv[1] is the input path, argv[2] the output
 // path, anything after is ignored. Progress lines go to `out`, messages to
 // `err`. Returns the exit status.
-int run_command(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 } // namespace runsquash

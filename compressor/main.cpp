@@ -1,7 +1,5 @@
 #include "cli.hpp"
 
-#include <cstdio>
-
 int main(int argc, char** argv) {
-    return runsquash::run_command(argc, argv, stdout, stderr);
+    return runsquash::run(argc, argv, stdout, stderr);
 }

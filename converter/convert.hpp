@@ -1,15 +1,29 @@
+// The conversion of one picture to tiles, on plain data: the command line
+// (cli.cpp) does the reading and writing.
 #pragma once
 
+#include "image.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
+namespace tilecut {
+
 // The size of the buffer that holds a derived output name, terminator included.
-constexpr int kOutputNameSize = 1024;
+constexpr std::size_t kOutputNameSize = 1024;
 
 // The image's path with its extension replaced by "chr" (or "chr" appended),
 // in the same directory. Empty when the result does not fit kOutputNameSize,
 // so that no file is ever written under a truncated name.
 std::string output_name(const char* path);
 
-// Converts one image to a CHR file beside it, dithering it first when asked.
-// Returns 0 on success and 1 on failure, after printing why on stderr.
-int convert(const char* path, bool dither);
+// Receives the tiles one row of tiles at a time; false stops the conversion.
+using TileSink = std::function<bool(std::span<const std::uint8_t>)>;
+
+// Dithers the picture in place first when asked, then hands its tiles to
+// `sink`, tile rows top to bottom. False if the sink refused a row.
+bool convert(intake::Image& image, bool dither, const TileSink& sink);
+
+} // namespace tilecut

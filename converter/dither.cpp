@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+namespace tilecut {
+
 namespace {
 
 // Not the textbook Bayer matrix: 2/3, 6/7, 10/11 and 14/15 are swapped. Existing
@@ -16,10 +18,9 @@ constexpr std::uint8_t kMatrix[4][4] = {
 
 } // namespace
 
-int dither_level(int value, int x, int y) {
-    // Values outside 0-255 only come from pictures loaded at more than 8 bits
-    // per pixel; clamping keeps the arithmetic from overflowing and still
-    // yields a colour in 0-3.
+int dither_level(int value, std::uint32_t x, std::uint32_t y) {
+    // Pixels are bytes, but the level is defined for any value: clamping
+    // keeps the arithmetic from overflowing and still yields a colour in 0-3.
     const int v = std::clamp(value, 0, 255);
     // The gray level in sixteenths of one colour step: 0..48.
     const int c = (v * 48 + 144) / 255;
@@ -30,21 +31,13 @@ int dither_level(int value, int x, int y) {
     return level;
 }
 
-void dither(BITMAP* bmp) {
-    if (bmp == nullptr) {
-        return;
-    }
-    // An 8-bit memory bitmap can be rewritten through its row pointers, which
-    // gives the same values as getpixel/putpixel at a fraction of the cost.
-    const bool direct = is_memory_bitmap(bmp) && bitmap_color_depth(bmp) == 8;
-    for (int y = 0; y < bmp->h; ++y) {
-        std::uint8_t* row = direct ? bmp->line[y] : nullptr;
-        for (int x = 0; x < bmp->w; ++x) {
-            if (row != nullptr) {
-                row[x] = static_cast<std::uint8_t>(dither_level(row[x], x, y));
-            } else {
-                putpixel(bmp, x, y, dither_level(getpixel(bmp, x, y), x, y));
-            }
+void dither(intake::Image& image) {
+    for (std::uint32_t y = 0; y < image.height(); ++y) {
+        std::uint8_t* row = image.row(y);
+        for (std::uint32_t x = 0; x < image.width(); ++x) {
+            row[x] = static_cast<std::uint8_t>(dither_level(row[x], x, y));
         }
     }
 }
+
+} // namespace tilecut

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (image intake, encoder, tile folding) with clang (libFuzzer, AddressSanitizer,
-# UndefinedBehaviorSanitizer) in build/fuzz and runs each for a bounded time.
+# UndefinedBehaviorSanitizer) in build/fuzz and runs each for a bounded time,
+# then replays the image corpora under valgrind, uninstrumented, so that
+# memory errors inside the image libraries (which the sanitizers do not see)
+# are caught too.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]     (default 60)
 # A crash or hang stops the run with the input saved in build/fuzz/artifacts;
-# such an input belongs, once fixed, in tests/converter/regressions.
+# such an input belongs, once fixed, in tests/intake/regressions.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -43,3 +46,12 @@ done
 run_target encode_fuzz "$seeds/encode" 70000
 run_target fold_fuzz "$seeds/fold" 20000
 echo "fuzz: no crash or hang found" >&2
+
+if command -v valgrind >/dev/null; then
+    replay=$root/build/fuzz-replay
+    cmake -S "$root" -B "$replay" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    cmake --build "$replay" --target intake_replay -j2 >/dev/null
+    echo "fuzz: replaying the image corpora under valgrind" >&2
+    valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+        "$replay/tests/intake/intake_replay" "$build"/corpus/intake_*_fuzz >&2
+fi

@@ -14,24 +14,24 @@ TEST(OutputName, ExtensionOfTheLastComponentIsReplaced) {
         {"/abs/.hidden", "/abs/.chr"}, {"./pic", "./pic.chr"},
     };
     for (const auto& [path, expected] : cases) {
-        EXPECT_EQ(output_name(path.c_str()), expected) << path;
+        EXPECT_EQ(tilecut::output_name(path.c_str()), expected) << path;
         // Wherever the library's own rule works, the names agree.
-        char library[kOutputNameSize];
-        replace_extension(library, path.c_str(), "chr", kOutputNameSize);
-        EXPECT_EQ(output_name(path.c_str()), library) << path;
+        char library[tilecut::kOutputNameSize];
+        replace_extension(library, path.c_str(), "chr", static_cast<int>(tilecut::kOutputNameSize));
+        EXPECT_EQ(tilecut::output_name(path.c_str()), library) << path;
     }
     // Bytes that are not UTF-8 are kept, not turned into '^'.
-    EXPECT_EQ(output_name("caf\xe9.bmp"), "caf\xe9.chr");
+    EXPECT_EQ(tilecut::output_name("caf\xe9.bmp"), "caf\xe9.chr");
 }
 
 TEST(OutputName, NamesThatDoNotFitTheBufferAreRefused) {
     // 1023 characters and the terminator fill the buffer exactly.
     const std::string fits = std::string(1019, 'a') + ".bmp";
-    EXPECT_EQ(output_name(fits.c_str()).size(), 1023u);
+    EXPECT_EQ(tilecut::output_name(fits.c_str()).size(), 1023u);
     const std::string too_long = std::string(1020, 'a');
-    EXPECT_EQ(output_name(too_long.c_str()), "");
+    EXPECT_EQ(tilecut::output_name(too_long.c_str()), "");
     const std::string way_too_long = std::string(3000, 'a') + "/p.bmp";
-    EXPECT_EQ(output_name(way_too_long.c_str()), "");
+    EXPECT_EQ(tilecut::output_name(way_too_long.c_str()), "");
 }
 
 } // namespace

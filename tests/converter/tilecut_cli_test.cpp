@@ -1,7 +1,7 @@
 // Runs the built tilecut in a scratch directory and checks everything a
 // caller can observe: output bytes, stdout, stderr and exit status.
-#include "bitmaps.hpp"
 #include "e2e.hpp"
+#include "pictures.hpp"
 
 #include <gtest/gtest.h>
 

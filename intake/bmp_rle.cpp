@@ -1,14 +1,13 @@
-#include "rle.hpp"
+#include "bmp_rle.hpp"
 
-#include <algorithm>
+namespace intake {
 
 namespace {
 
 class Expander {
   public:
-    Expander(int bits, std::uint32_t width, std::uint32_t height, std::size_t stride,
-             std::vector<std::uint8_t>& rows)
-        : width_(width), height_(height), stride_(stride), rows_(rows),
+    Expander(int bits, std::uint32_t width, std::uint32_t height, RowMap rows)
+        : width_(width), height_(height), rows_(rows),
           // Rows are stored padded to 32 bits: 4 pixels of RLE8, 8 of RLE4.
           aligned_(bits == 8 ? (width + 3) / 4 * 4 : (width + 7) / 8 * 8) {}
 
@@ -19,13 +18,7 @@ class Expander {
     void put(std::uint32_t i, std::uint8_t value) {
         const std::uint32_t x = x_ + i;
         if (x < width_) {
-            const std::size_t at = static_cast<std::size_t>(row_) * stride_ + x;
-            if (rows_.size() <= at) {
-                // Grown as the stream gets there, so that a damaged stream
-                // is refused before a large picture's memory is touched.
-                rows_.resize(std::max(at + 1, std::min(rows_.size() * 2, stride_ * height_)));
-            }
-            rows_[at] = value;
+            rows_.row(row_)[x] = value;
         }
     }
     void advance(std::uint32_t n) { x_ += n; }
@@ -46,8 +39,7 @@ class Expander {
   private:
     std::uint32_t width_;
     std::uint32_t height_;
-    std::size_t stride_;
-    std::vector<std::uint8_t>& rows_;
+    RowMap rows_;
     std::uint32_t aligned_;
     std::uint32_t x_ = 0;
     std::uint32_t row_ = 0; // row_ == height_ once the last row is done
@@ -64,15 +56,20 @@ std::uint8_t nibble_or_byte(int bits, const std::uint8_t* bytes, std::uint32_t i
 
 } // namespace
 
-bool expand_bmp_rle(std::span<const std::uint8_t> data, int bits, std::uint32_t width,
-                    std::uint32_t height, std::size_t stride, std::vector<std::uint8_t>& rows) {
-    rows.clear();
-    Expander out(bits, width, height, stride, rows);
-    std::size_t at = 0;
-    while (data.size() - at >= 2) {
-        const std::uint32_t count = data[at];
-        const std::uint8_t second = data[at + 1];
-        at += 2;
+bool expand_bmp_rle(Reader& in, std::uint64_t limit, int bits, std::uint32_t width,
+                    std::uint32_t height, RowMap rows) {
+    Expander out(bits, width, height, rows);
+    std::uint64_t used = 0;
+    // Takes n bytes of the stream, within the limit.
+    const auto take = [&](std::size_t n, std::uint8_t* dst) {
+        used += n;
+        return used <= limit && in.take(n, dst);
+    };
+    std::uint8_t pair[2];
+    std::uint8_t literal[256];
+    while (take(2, pair)) {
+        const std::uint32_t count = pair[0];
+        const std::uint8_t second = pair[1];
         if (count > 0) {
             // A run repeats `second` (RLE4: its two nibbles by turns).
             if (!out.fits(count)) {
@@ -92,30 +89,30 @@ bool expand_bmp_rle(std::span<const std::uint8_t> data, int bits, std::uint32_t 
             out.next_row();
             break;
         case 1: // end of bitmap
-            rows.resize(stride * height, 0);
             return true;
         case 2: { // move right and up
-            if (data.size() - at < 2 || !out.move(data[at], data[at + 1])) {
+            std::uint8_t delta[2];
+            if (!take(2, delta) || !out.move(delta[0], delta[1])) {
                 return false;
             }
-            at += 2;
             break;
         }
         default: { // `second` literal pixels, padded to a whole 16-bit word
             const std::uint32_t n = second;
             const std::size_t bytes = bits == 8 ? n : (n + 1) / 2;
             const std::size_t padded = (bytes + 1) / 2 * 2;
-            if (data.size() - at < padded || !out.fits(n)) {
+            if (!take(padded, literal) || !out.fits(n)) {
                 return false;
             }
             for (std::uint32_t i = 0; i < n; ++i) {
-                out.put(i, nibble_or_byte(bits, data.data() + at, i));
+                out.put(i, nibble_or_byte(bits, literal, i));
             }
             out.advance(n);
-            at += padded;
             break;
         }
         }
     }
     return false; // the data ended before the end-of-bitmap code
 }
+
+} // namespace intake

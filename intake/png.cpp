@@ -5,7 +5,7 @@
 // libpng reports errors by longjmp. The calls that may jump live in plain
 // functions below whose frames hold nothing with a destructor; everything
 // that must be released is owned by read_png's frame, which never jumps.
-#include "intake_readers.hpp"
+#include "readers.hpp"
 
 #include <png.h>
 
@@ -99,7 +99,8 @@ bool chunks_fit(ByteSource& src) {
             return false;
         }
         if (std::memcmp(head + 4, "IEND", 4) == 0) {
-            return true;
+            // The end chunk carries nothing; data in it means damage.
+            return length == 0;
         }
         at += 12 + std::uint64_t{length};
     }
@@ -111,69 +112,67 @@ struct ReadStruct {
     ~ReadStruct() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
-void fill_palette(png_structp png, png_infop info, const Shape& shape, RGB* pal) {
-    for (int i = 0; i < PAL_SIZE; ++i) {
-        const auto level = static_cast<unsigned char>(i / 4);
-        pal[i] = RGB{level, level, level, 0};
-    }
-    png_colorp colors = nullptr;
+std::vector<Rgb> palette_of(png_structp png, png_infop info) {
+    std::vector<Rgb> colours;
+    png_colorp entries = nullptr;
     int count = 0;
-    if (shape.color_type == PNG_COLOR_TYPE_PALETTE &&
-        png_get_PLTE(png, info, &colors, &count) != 0) {
-        for (int i = 0; i < count && i < PAL_SIZE; ++i) {
-            pal[i] = RGB{static_cast<unsigned char>(colors[i].red / 4),
-                         static_cast<unsigned char>(colors[i].green / 4),
-                         static_cast<unsigned char>(colors[i].blue / 4), 0};
+    if (png_get_PLTE(png, info, &entries, &count) != 0) {
+        for (int i = 0; i < count; ++i) {
+            colours.push_back(Rgb{entries[i].red, entries[i].green, entries[i].blue});
         }
     }
+    return colours;
 }
 
 } // namespace
 
-BitmapPtr read_png(ByteSource& src, RGB* pal) {
+std::optional<Image> read_png(ByteSource& src, const Limits& limits) {
     png_byte signature[8];
     if (!src.read(0, sizeof signature, signature) ||
         png_sig_cmp(signature, 0, sizeof signature) != 0 || !chunks_fit(src)) {
-        return nullptr;
+        return std::nullopt;
     }
     ReadStruct rs;
     rs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (rs.png == nullptr) {
-        return nullptr;
+        return std::nullopt;
     }
     rs.info = png_create_info_struct(rs.png);
     if (rs.info == nullptr) {
-        return nullptr;
+        return std::nullopt;
     }
-    png_set_user_limits(rs.png, kMaxSide, kMaxSide);
+    png_set_user_limits(rs.png, limits.max_side, limits.max_side);
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
     // Lets a fuzzer past the checksums, to the decoding behind them.
     png_set_crc_action(rs.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+#else
+    // A bad checksum on any chunk, text included, means a damaged file.
+    png_set_crc_action(rs.png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
 #endif
     Input in{&src, 0};
     png_set_read_fn(rs.png, &in, on_read);
 
     Shape shape{};
-    if (!read_shape(rs.png, rs.info, &shape)) {
-        return nullptr;
+    if (!read_shape(rs.png, rs.info, &shape) || !acceptable(limits, shape.width, shape.height)) {
+        return std::nullopt;
     }
-    BitmapPtr bmp(
-        create_bitmap_ex(8, static_cast<int>(shape.width), static_cast<int>(shape.height)));
-    if (!bmp) {
-        return nullptr;
+    const bool indexed = shape.color_type == PNG_COLOR_TYPE_PALETTE;
+    std::optional<Image> image =
+        Image::allocate(shape.width, shape.height, indexed ? Kind::indexed : Kind::gray);
+    if (!image) {
+        return std::nullopt;
     }
-    // Memory bitmaps of depth 8 hold their rows as plain byte arrays.
     std::vector<png_bytep> rows(shape.height);
     for (png_uint_32 y = 0; y < shape.height; ++y) {
-        rows[y] = bmp->line[y];
+        rows[y] = image->row(y);
     }
     if (!read_pixels(rs.png, rs.info, rows.data())) {
-        return nullptr;
+        return std::nullopt;
     }
-    if (pal != nullptr) {
-        fill_palette(rs.png, rs.info, shape, pal);
+    if (indexed) {
+        image->set_palette(palette_of(rs.png, rs.info));
     }
-    return bmp;
+    return image;
 }
 
 } // namespace intake

@@ -1,13 +1,11 @@
 // Damaged and hostile files are refused by the built tool with the load
 // failure, quickly and without leaving an output file; the new kinds of file
 // it accepts come out as the tiles of their pixels.
-#include "bitmaps.hpp"
-#include "dither.hpp"
 #include "e2e.hpp"
 #include "image_files.hpp"
 #include "intake.hpp"
+#include "pictures.hpp"
 #include "refusals.hpp"
-#include "tiles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -104,7 +102,7 @@ TEST(MalformedImages, FoundByFuzzingStayFixed) {
         const std::string name = entry.path().filename().string();
         const bool accepted = name.starts_with("accepted-");
         ASSERT_TRUE(accepted || name.starts_with("refused-")) << name;
-        EXPECT_EQ(load_image(entry.path().c_str()) != nullptr, accepted) << name;
+        EXPECT_EQ(intake::load(entry.path().c_str()).has_value(), accepted) << name;
         ++files;
     }
     EXPECT_GT(files, 0);
@@ -138,16 +136,21 @@ TEST(NewImageKinds, GiveTheTilesOfTheirPixels) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
-    const auto expected =
-        make_bitmap(13, 11, [&](int x, int y) { return px[static_cast<std::size_t>(y * 13 + x)]; });
-    const Tiles tiles = encode_tiles(expected.get());
+    const auto index = [&](int x, int y) { return px[static_cast<std::size_t>(y * 13 + x)]; };
     for (const char* name : {"a.chr", "b.chr", "c.chr"}) {
-        EXPECT_EQ(e2e::read_file(scratch / name), tiles) << name;
+        EXPECT_EQ(e2e::read_file(scratch / name), tiles_of(13, 11, index)) << name;
     }
-    const auto dithered = make_bitmap(
-        13, 11, [&](int x, int y) { return 17 * gray[static_cast<std::size_t>(y * 13 + x)]; });
-    dither(dithered.get());
-    EXPECT_EQ(e2e::read_file(scratch / "d.chr"), encode_tiles(dithered.get()));
+    // The 4-bit grays 0-15 are the levels 0, 17, ..., 255, which are 0, 3, 6,
+    // ... 48 sixteenths of a colour step (c = (v * 48 + 144) / 255, worked by
+    // hand); level = c / 16, plus one where the matrix cell is below c mod 16.
+    static const int kMatrix[4][4] = {{0, 8, 3, 11}, {12, 4, 15, 7}, {2, 10, 1, 9}, {14, 6, 13, 5}};
+    static const int kSixteenths[16] = {0,  3,  6,  10, 13, 16, 19, 22,
+                                        26, 29, 32, 35, 38, 42, 45, 48};
+    const auto dithered = [&](int x, int y) {
+        const int c = kSixteenths[gray[static_cast<std::size_t>(y * 13 + x)]];
+        return c / 16 + (kMatrix[y % 4][x % 4] < c % 16 ? 1 : 0);
+    };
+    EXPECT_EQ(e2e::read_file(scratch / "d.chr"), tiles_of(13, 11, dithered));
 }
 
 } // namespace

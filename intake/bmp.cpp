@@ -1,8 +1,10 @@
-// BMP: the header is screened and rewritten in memory as the plain form the
-// library's decoder reads well (a 40-byte info header, bottom-up rows, the
-// palette right before the pixels); run-length data is expanded here first.
-#include "intake_readers.hpp"
-#include "rle.hpp"
+// BMP: the header is screened first. Paletted uncompressed pictures are
+// rewritten in memory as the plain form the image library's decoder reads
+// well (a 40-byte info header, bottom-up rows, the palette right before the
+// pixels) and streamed to it from the file; run-length data is expanded here,
+// straight into the picture.
+#include "bmp_rle.hpp"
+#include "readers.hpp"
 
 #include <algorithm>
 
@@ -53,6 +55,19 @@ bool known_format(const Header& h) {
     }
 }
 
+// The bit fields the image library has always read: red, green and blue of
+// 5-5-5 or 5-6-5 at 16 bits, and 8-8-8 at 32 bits, each from high to low.
+bool known_masks(const Header& h) {
+    const std::uint32_t r = get32(h.masks, 0);
+    const std::uint32_t g = get32(h.masks, 4);
+    const std::uint32_t b = get32(h.masks, 8);
+    if (h.bpp == 16) {
+        return (r == 0x7C00 && g == 0x03E0 && b == 0x001F) ||
+               (r == 0xF800 && g == 0x07E0 && b == 0x001F);
+    }
+    return r == 0xFF0000 && g == 0x00FF00 && b == 0x0000FF;
+}
+
 bool read_header(ByteSource& src, Header& h) {
     Bytes b;
     if (!src.read(0, kFileHeader + 4, b) || b[0] != 'B' || b[1] != 'M') {
@@ -79,7 +94,7 @@ bool read_header(ByteSource& src, Header& h) {
     h.width = static_cast<std::uint32_t>(width);
     h.top_down = height < 0;
     h.height = static_cast<std::uint32_t>(
-        std::min<std::int64_t>(h.top_down ? -height : height, std::int64_t{kMaxSide} + 1));
+        std::min<std::int64_t>(h.top_down ? -height : height, std::int64_t{max_side} + 1));
     h.bpp = get16(b, 14);
     h.compression = get32(b, 16);
     h.x_ppm = get32(b, 24);
@@ -97,17 +112,14 @@ bool read_header(ByteSource& src, Header& h) {
         } else {
             h.palette_at += kMasksSize;
         }
+        return known_masks(h);
     }
     return true;
 }
 
-// The colour table, as 4-byte entries, padded with black to the full
-// 2^bpp entries the plain form has; empty for true colour.
-bool read_palette(ByteSource& src, const Header& h, Bytes& palette) {
-    palette.clear();
-    if (h.bpp > 8) {
-        return true;
-    }
+// The colour table as the plain form stores it (4-byte entries, padded with
+// black to the full 2^bpp entries), and the colours the file gives.
+bool read_palette(ByteSource& src, const Header& h, Bytes& plain, std::vector<Rgb>& colours) {
     const std::uint32_t full = 1u << h.bpp;
     const std::uint32_t declared = h.colors_used == 0 ? full : h.colors_used;
     if (declared > 256) {
@@ -128,10 +140,12 @@ bool read_palette(ByteSource& src, const Header& h, Bytes& palette) {
     if (!src.read(h.palette_at, std::size_t{used} * h.palette_entry, table)) {
         return false;
     }
-    palette.assign(std::size_t{full} * 4, 0);
+    plain.assign(std::size_t{full} * 4, 0);
+    colours.resize(used);
     for (std::size_t i = 0; i < used; ++i) {
-        std::copy_n(table.begin() + static_cast<std::ptrdiff_t>(i * h.palette_entry), 3,
-                    palette.begin() + static_cast<std::ptrdiff_t>(i * 4));
+        const std::uint8_t* entry = table.data() + i * h.palette_entry;
+        std::copy_n(entry, 3, plain.begin() + static_cast<std::ptrdiff_t>(i * 4));
+        colours[i] = Rgb{entry[2], entry[1], entry[0]};
     }
     return true;
 }
@@ -142,10 +156,8 @@ std::size_t row_stride(std::uint32_t width, std::uint32_t bpp) {
 
 // The plain file's headers and colour table, for `bpp`-bit rows of `stride`.
 Bytes plain_headers(const Header& h, std::uint32_t bpp, std::size_t stride, const Bytes& palette) {
-    const bool bitfields = h.compression == kBitfields;
     const auto image_size = static_cast<std::uint32_t>(stride * h.height);
-    const auto offset = static_cast<std::uint32_t>(kFileHeader + kInfoHeader +
-                                                   (bitfields ? kMasksSize : 0) + palette.size());
+    const auto offset = static_cast<std::uint32_t>(kFileHeader + kInfoHeader + palette.size());
     Bytes out;
     out.push_back('B');
     out.push_back('M');
@@ -157,98 +169,89 @@ Bytes plain_headers(const Header& h, std::uint32_t bpp, std::size_t stride, cons
     put32(out, h.height);
     put16(out, 1);
     put16(out, bpp);
-    put32(out, bitfields ? kBitfields : kRgb);
+    put32(out, kRgb);
     put32(out, image_size);
     put32(out, h.x_ppm);
     put32(out, h.y_ppm);
     put32(out, 0);
     put32(out, 0);
-    if (bitfields) {
-        out.insert(out.end(), h.masks.begin(), h.masks.end());
-    }
     out.insert(out.end(), palette.begin(), palette.end());
     return out;
 }
 
-// Rows as the plain form stores them: bottom row first. `row(r)` gives the
-// pieces of stored row r, in the order the source keeps its rows.
-template <typename RowPieces>
-BitmapPtr decode_rows(const Header& h, std::uint32_t bpp, std::size_t stride, const Bytes& palette,
-                      bool stream_top_down, RowPieces row, RGB* pal) {
-    const Bytes headers = plain_headers(h, bpp, stride, palette);
-    std::vector<Piece> pieces{Piece::of(headers)};
-    for (std::size_t i = 0; i < h.height; ++i) {
-        row(stream_top_down ? h.height - 1 - i : i, pieces);
-        // Rows that follow each other in the file are read as one range.
-        const std::size_t n = pieces.size();
-        if (n >= 2 && pieces[n - 1].source != nullptr && pieces[n - 2].source != nullptr &&
-            pieces[n - 2].offset + pieces[n - 2].length == pieces[n - 1].offset) {
-            pieces[n - 2].length += pieces[n - 1].length;
-            pieces.pop_back();
-        }
-    }
-    return decode_with_library(pieces, load_bmp_pf, pal);
-}
-
 } // namespace
 
-BitmapPtr read_bmp(ByteSource& src, RGB* pal) {
+std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
     Header h;
-    Bytes palette;
-    if (!read_header(src, h) || h.width > kMaxSide || h.height > kMaxSide ||
-        h.data_offset < h.palette_at || h.data_offset > src.size() ||
-        !read_palette(src, h, palette)) {
-        return nullptr;
+    Bytes plain_palette;
+    std::vector<Rgb> colours;
+    if (!read_header(src, h) || !acceptable(limits, h.width, h.height) ||
+        h.data_offset < h.palette_at || h.data_offset > src.size()) {
+        return std::nullopt;
+    }
+    const bool paletted = h.bpp <= 8;
+    if (paletted && !read_palette(src, h, plain_palette, colours)) {
+        return std::nullopt;
     }
     const std::uint64_t available = src.size() - h.data_offset;
 
     if (h.compression == kRle8 || h.compression == kRle4) {
+        std::optional<Image> image = Image::allocate(h.width, h.height, Kind::indexed);
+        if (!image) {
+            return std::nullopt;
+        }
+        // Stored bottom-up unless the height says otherwise.
+        const auto stride = static_cast<std::ptrdiff_t>(h.width);
+        const RowMap rows =
+            h.top_down ? RowMap{image->row(0), stride} : RowMap{image->row(h.height - 1), -stride};
         // No real encoder spends more than four bytes on a pixel: a stream
         // that has not ended by then is not read any further.
         const std::uint64_t limit =
             4 * (std::uint64_t{h.width} + 2) * (std::uint64_t{h.height} + 1) + 16;
-        Bytes data;
-        if (!src.read(h.data_offset, static_cast<std::size_t>(std::min(available, limit)), data)) {
-            return nullptr;
+        Reader in(src, h.data_offset);
+        if (!expand_bmp_rle(in, limit, h.compression == kRle8 ? 8 : 4, h.width, h.height, rows)) {
+            return std::nullopt;
         }
-        const std::size_t stride = row_stride(h.width, 8);
-        Bytes rows;
-        if (!expand_bmp_rle(data, h.compression == kRle8 ? 8 : 4, h.width, h.height, stride,
-                            rows)) {
-            return nullptr;
-        }
-        palette.resize(256 * 4, 0);
-        return decode_rows(
-            h, 8, stride, palette, h.top_down,
-            [&](std::size_t r, std::vector<Piece>& out) {
-                out.push_back(Piece::of(ByteView(rows).subspan(r * stride, stride)));
-            },
-            pal);
+        image->set_palette(std::move(colours));
+        return image;
     }
 
     // Uncompressed: every row must be in the file. Only the last row's
     // padding may be missing, as some writers leave it out.
     const std::size_t stride = row_stride(h.width, h.bpp);
     const std::uint64_t last_row = (std::uint64_t{h.width} * h.bpp + 7) / 8;
-    const std::uint64_t needed = h.height == 0 ? 0 : stride * (h.height - 1) + last_row;
+    const std::uint64_t needed = stride * (h.height - 1) + last_row;
     if (needed > available) {
-        return nullptr;
+        return std::nullopt;
     }
-    // The rows are read from the file as the library decodes them; a last
-    // row short of its padding is made up to full length with zeros.
+    if (!paletted) {
+        return Image::allocate(h.width, h.height, Kind::truecolor, kTrueColorIndex);
+    }
+    // The rows are read from the file as the library decodes them, bottom
+    // row first; a last row short of its padding is made up to full length
+    // with zeros.
+    const Bytes headers = plain_headers(h, h.bpp, stride, plain_palette);
     const Bytes zeros(stride, 0);
-    return decode_rows(
-        h, h.bpp, stride, palette, h.top_down,
-        [&](std::size_t r, std::vector<Piece>& out) {
-            const std::uint64_t at = std::uint64_t{r} * stride;
-            const auto n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(stride, available - at));
-            out.push_back(Piece::from(src, h.data_offset + at, n));
-            if (n < stride) {
-                out.push_back(Piece::of(ByteView(zeros).first(stride - n)));
-            }
-        },
-        pal);
+    std::vector<Piece> pieces{Piece::of(headers)};
+    for (std::size_t i = 0; i < h.height; ++i) {
+        const std::uint64_t at = std::uint64_t{h.top_down ? h.height - 1 - i : i} * stride;
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(stride, available - at));
+        // Rows that follow each other in the file are read as one range.
+        Piece& last = pieces.back();
+        if (last.source != nullptr && last.offset + last.length == h.data_offset + at) {
+            last.length += n;
+        } else {
+            pieces.push_back(Piece::from(src, h.data_offset + at, n));
+        }
+        if (n < stride) {
+            pieces.push_back(Piece::of(ByteView(zeros).first(stride - n)));
+        }
+    }
+    std::optional<Image> image = decode_bmp_with_library(pieces, Kind::indexed);
+    if (image) {
+        image->set_palette(std::move(colours));
+    }
+    return image;
 }
 
 } // namespace intake

@@ -1,70 +1,21 @@
-#include "intake.hpp"
+// The image library, kept behind the intake's own interface: it is started
+// here, and it decodes the plain uncompressed BMP files that the BMP reader
+// streams to it, straight from the source file.
+#include "readers.hpp"
 
-#include "intake_readers.hpp"
+#include <allegro.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 namespace intake {
 
-bool ByteSource::read(std::uint64_t offset, std::size_t n, Bytes& out) {
-    out.resize(n);
-    return read(offset, n, out.data());
-}
-
-bool MemorySource::read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) {
-    if (offset > bytes_.size() || bytes_.size() - offset < n) {
-        return false;
-    }
-    if (n > 0) {
-        std::memcpy(dst, bytes_.data() + offset, n);
-    }
-    return true;
-}
-
-std::unique_ptr<FileSource> FileSource::open(const char* path) {
-    FilePtr file(std::fopen(path, "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {
-        return nullptr;
-    }
-    const long size = std::ftell(file.get());
-    if (size < 0) {
-        return nullptr;
-    }
-    return std::unique_ptr<FileSource>(
-        new FileSource(std::move(file), static_cast<std::uint64_t>(size)));
-}
-
-bool FileSource::read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) {
-    if (offset > size_ || size_ - offset < n) {
-        return false;
-    }
-    // Seeking costs a system call even within the stream's buffer, and the
-    // readers mostly go forwards, so seek only when the position is wrong.
-    if (offset != position_) {
-        position_ = kUnknownPosition;
-        if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
-            return false;
-        }
-    }
-    if (std::fread(dst, 1, n, file_.get()) != n) {
-        position_ = kUnknownPosition;
-        return false;
-    }
-    position_ = offset + n;
-    return true;
-}
-
-void put16(Bytes& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void put32(Bytes& b, std::uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
+bool start() {
+    // No window, screen, keyboard or timer: only the decoders are wanted.
+    return install_allegro(SYSTEM_NONE, &errno, std::atexit) == 0;
 }
 
 namespace {
@@ -194,65 +145,35 @@ const PACKFILE_VTABLE kPieceVtable = {stream_close, stream_getc, stream_ungetc,
                                       stream_fread, stream_putc, stream_fwrite,
                                       stream_fseek, stream_feof, stream_ferror};
 
-template <BitmapPtr (*Reader)(ByteSource&, RGB*)> BITMAP* load_file(const char* path, RGB* pal) {
-    const auto src = FileSource::open(path);
-    return src ? Reader(*src, pal).release() : nullptr;
-}
-
-struct CheckedReader {
-    const char* extension;
-    BITMAP* (*load)(const char*, RGB*);
-    int (*save)(const char*, BITMAP*, const RGB*);
-};
-
-const CheckedReader kReaders[] = {
-    {"bmp", load_file<read_bmp>, save_bmp},
-    {"pcx", load_file<read_pcx>, save_pcx},
-    {"png", load_file<read_png>, nullptr},
-    {"tga", load_file<read_tga>, save_tga},
-};
-
-const CheckedReader* reader_for(const char* path) {
-    const char* ext = get_extension(path);
-    for (const CheckedReader& reader : kReaders) {
-        if (strcasecmp(ext, reader.extension) == 0) {
-            return &reader;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
-BitmapPtr decode_with_library(const std::vector<Piece>& pieces, StreamLoader loader, RGB* pal) {
+std::optional<Image> decode_bmp_with_library(const std::vector<Piece>& pieces, Kind kind) {
     PieceStream s{&pieces};
     PACKFILE* pf = pack_fopen_vtable(&kPieceVtable, &s);
     if (pf == nullptr) {
-        return nullptr;
+        return std::nullopt;
     }
-    BitmapPtr bmp(loader(pf, pal));
+    // No palette is asked for: the colours are read from the file itself.
+    BITMAP* bmp = load_bmp_pf(pf, nullptr);
     pack_fclose(pf);
-    if (s.failed) {
-        return nullptr; // the file changed under us: whatever was decoded is made up
+    if (bmp == nullptr) {
+        return std::nullopt;
     }
-    return bmp;
+    std::shared_ptr<BITMAP> owner(bmp, [](BITMAP* b) { destroy_bitmap(b); });
+    // A file that changed under us gave made-up pixels.
+    if (s.failed || bitmap_color_depth(bmp) != 8 || !is_memory_bitmap(bmp) || bmp->w <= 0 ||
+        bmp->h <= 0) {
+        return std::nullopt;
+    }
+    // A memory bitmap keeps its rows one after another.
+    const auto stride = static_cast<std::size_t>(bmp->h > 1 ? bmp->line[1] - bmp->line[0] : bmp->w);
+    for (int y = 0; y < bmp->h; ++y) {
+        if (bmp->line[y] != bmp->line[0] + static_cast<std::size_t>(y) * stride) {
+            return std::nullopt;
+        }
+    }
+    return Image::adopt(static_cast<std::uint32_t>(bmp->w), static_cast<std::uint32_t>(bmp->h),
+                        kind, bmp->line[0], stride, std::move(owner));
 }
 
 } // namespace intake
-
-void register_checked_readers() {
-    for (const intake::CheckedReader& reader : intake::kReaders) {
-        register_bitmap_file_type(reader.extension, reader.load, reader.save);
-    }
-}
-
-BitmapPtr load_image(const char* path) {
-    // The library keeps the first reader registered for an extension, and
-    // its own unchecked readers come first; so the checked reader is chosen
-    // here, by the same extension rule load_bitmap uses. The library's other
-    // readers (LBM) trust their headers and can be driven to corrupt memory:
-    // an extension without a checked reader is refused.
-    // No palette is asked for: only the indices matter, never the colours.
-    const intake::CheckedReader* reader = intake::reader_for(path);
-    return reader != nullptr ? BitmapPtr(reader->load(path, nullptr)) : nullptr;
-}

@@ -2,10 +2,10 @@
 // right, their indices where it does not (runs across rows, right-to-left
 // rows, 15-bit colour maps); damaged ones and every LBM are refused by the
 // built tool with the load failure.
-#include "bitmaps.hpp"
 #include "e2e.hpp"
 #include "image_files.hpp"
 #include "intake.hpp"
+#include "pictures.hpp"
 #include "refusals.hpp"
 
 #include <gtest/gtest.h>
@@ -22,9 +22,9 @@ class TgaIntake : public testing::Test {
   protected:
     e2e::Scratch scratch;
 
-    BitmapPtr load(const Bytes& bytes) {
+    std::optional<intake::Image> load(const Bytes& bytes) {
         e2e::write_file(scratch / "t.tga", bytes);
-        return load_image((scratch / "t.tga").c_str());
+        return intake::load((scratch / "t.tga").c_str());
     }
     BitmapPtr library(const Bytes& bytes) {
         e2e::write_file(scratch / "lib.tga", bytes);
@@ -46,13 +46,12 @@ TEST_F(TgaIntake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
     for (const auto& k : kinds) {
         for (const bool rle : {false, true}) {
             for (const bool top_down : {false, true}) {
-                for (const auto& [w, h] : {std::pair{13, 5}, {37, 19}, {1, 1}, {0, 4}, {5, 0}}) {
+                for (const auto& [w, h] : {std::pair{13, 5}, {37, 19}, {1, 1}}) {
                     const Pixels px = random_pixels(w, h, limit_for(k.bpp), seed++);
                     SCOPED_TRACE(testing::Message()
                                  << "type " << k.type << ", " << k.bpp << " bits, rle " << rle
                                  << ", top-down " << top_down << ", " << w << "x" << h);
-                    // The library's expander overruns a row of no pixels.
-                    const TgaKind plain{.type = k.type | (rle && w > 0 ? 8 : 0),
+                    const TgaKind plain{.type = k.type | (rle ? 8 : 0),
                                         .bpp = k.bpp,
                                         .top_down = top_down,
                                         .rows_apart = true,
@@ -66,9 +65,8 @@ TEST_F(TgaIntake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
                         kind.rows_apart = !turned;
                         const auto ours = load(tga_file(kind, w, h, px));
                         ASSERT_TRUE(ours) << "turned " << turned;
-                        EXPECT_EQ(bitmap_color_depth(ours.get()), bitmap_color_depth(theirs.get()));
-                        EXPECT_EQ(pixels_of(ours.get()), pixels_of(theirs.get()))
-                            << "turned " << turned;
+                        EXPECT_EQ(bitmap_color_depth(theirs.get()), 8);
+                        EXPECT_EQ(pixels_of(ours), pixels_of(theirs.get())) << "turned " << turned;
                     }
                 }
             }
@@ -91,7 +89,7 @@ TEST_F(TgaIntake, IndicesAndGrayLevelsInEveryLayout) {
                                        .right_to_left = (layout & 2) != 0,
                                        .map_first = map_first,
                                        .map_entry = map_entry};
-                    EXPECT_EQ(pixels_of(load(tga_file(kind, 21, 9, px)).get()), px)
+                    EXPECT_EQ(pixels_of(load(tga_file(kind, 21, 9, px))), px)
                         << "type " << type << ", map entry " << map_entry << ", first " << map_first
                         << ", layout " << layout;
                 }

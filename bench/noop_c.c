@@ -1,0 +1,4 @@
+/* The floor under every start-up figure: a C program that does nothing. */
+int main(void) {
+    return 0;
+}
