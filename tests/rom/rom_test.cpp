@@ -83,6 +83,11 @@ std::vector<int> usable(const Colours& table) {
     return numbers;
 }
 
+std::uint32_t le32(const Bytes& b, std::size_t at) {
+    return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
+           std::uint32_t{b[at + 3]} << 24;
+}
+
 // Indices 4p + c; colours[i] is what index i looks like, 0xBBGGRR.
 struct Picture {
     int w = screen_w;
@@ -242,8 +247,7 @@ Shown read_frame(const fs::path& path) {
     Shown shown;
     EXPECT_EQ(bytes.size(), 4u * (64 + screen_w * screen_h));
     for (std::size_t i = 0; i + 3 < bytes.size(); i += 4) {
-        const auto word = static_cast<std::uint32_t>(bytes[i] | bytes[i + 1] << 8 |
-                                                     bytes[i + 2] << 16 | bytes[i + 3] << 24);
+        const std::uint32_t word = le32(bytes, i);
         if (i / 4 < 64) {
             shown.table[i / 4] = word;
         } else {
@@ -352,8 +356,8 @@ TEST(Rom, ShowsAScreenOfExactly256DistinctTiles) {
 }
 
 // 100x75: tilecut pads it to 13x10 tiles with colour 3; the 16x16 areas
-// along its right and bottom edges hold picture, padding and the repeated
-// top-left tile at once.
+// along its right edge hold picture, padding and the repeated top-left tile
+// at once.
 TEST(Rom, PlacesASmallerPictureAtTheTopLeft) {
     REQUIRE_EMULATOR();
     const Colours table = emulator_colours();
@@ -364,25 +368,21 @@ TEST(Rom, PlacesASmallerPictureAtTheTopLeft) {
 TEST(Rom, ShowsTheBundledExample) {
     REQUIRE_EMULATOR();
     const Bytes bmp = e2e::read_file(fs::path(EXAMPLES_DIR) / "title.bmp");
-    auto le32 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 |
-                                          bmp[at + 3] << 24);
-    };
     // 8-bit, uncompressed, bottom-up, 40-byte header: what make_examples writes.
-    ASSERT_EQ(le32(14), 40u);
-    ASSERT_EQ(le32(18), 256u);
-    ASSERT_EQ(le32(22), 240u);
+    ASSERT_EQ(le32(bmp, 14), 40u);
+    ASSERT_EQ(le32(bmp, 18), 256u);
+    ASSERT_EQ(le32(bmp, 22), 240u);
     ASSERT_EQ(bmp[28], 8);
-    ASSERT_EQ(le32(30), 0u);
+    ASSERT_EQ(le32(bmp, 30), 0u);
     Picture pic;
-    const std::size_t data = le32(10);
+    const std::size_t data = le32(bmp, 10);
     for (int y = 0; y < screen_h; ++y) {
         for (int x = 0; x < screen_w; ++x) {
             pic.px.push_back(bmp[data + static_cast<std::size_t>((screen_h - 1 - y) * 256 + x)]);
         }
     }
     for (std::size_t i = 0; i < 256; ++i) {
-        pic.colours[i] = le32(54 + 4 * i) & 0xFFFFFF; // grays read the same either way round
+        pic.colours[i] = le32(bmp, 54 + 4 * i) & 0xFFFFFF; // grays read the same either way round
     }
     expect_shown(pic, emulator_colours());
 }
