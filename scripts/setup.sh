@@ -7,6 +7,11 @@ required=(g++ make cmake pkg-config liballegro4-dev libpng-dev libgtest-dev
           valgrind clang libclang-rt-14-dev libfuzzer-14-dev hyperfine time)
 # Without these a part of the tests reports itself as skipped.
 optional=(cc65)
+# The ROM test runs the emulator under node; any node 18 or later will do,
+# so only a missing command is installed from Debian.
+command -v node >/dev/null || optional+=(nodejs)
+command -v npm >/dev/null || optional+=(npm)
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 missing() {
     local pkg
@@ -18,7 +23,27 @@ missing() {
 }
 mapfile -t need < <(missing "${required[@]}")
 mapfile -t want < <(missing "${optional[@]}")
+
+# The emulator and anything else tests/rom/package-lock.json pins, as the
+# user who runs this (never through sudo, which would leave root's files in
+# the tree). Reinstalled only when the lock file is newer than the install.
+npm_packages() {
+    local dir=$root/tests/rom
+    if [[ -f $dir/node_modules/.package-lock.json &&
+          ! $dir/package-lock.json -nt $dir/node_modules/.package-lock.json ]]; then
+        return 0
+    fi
+    if ! command -v npm >/dev/null; then
+        echo "setup: npm is not available; the ROM tests will be skipped" >&2
+        return 0
+    fi
+    echo "setup: installing the npm packages in tests/rom" >&2
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null) ||
+        echo "setup: npm ci failed in tests/rom; the ROM tests will be skipped" >&2
+}
+
 if ((${#need[@]} + ${#want[@]} == 0)); then
+    npm_packages
     exit 0
 fi
 
@@ -43,3 +68,4 @@ for pkg in "${want[@]}"; do
     echo "setup: installing $pkg" >&2
     install "$pkg" || echo "setup: $pkg is not available; the tests that need it will be skipped" >&2
 done
+npm_packages
