@@ -34,10 +34,10 @@ inline constexpr std::size_t palette_bytes = 16;
 inline constexpr std::size_t conflict_cap = 20;
 
 // A used entry further than this (CIEDE2000) from its NES colour is warned
-// about. Differences of 2 or so are visible side by side, but tables of the
-// console's colours differ from each other by more than that, and art drawn
-// with any of them should pass quietly; past 10 the colour on screen is
-// plainly another one than drawn.
+// about. Differences of 2 or so are visible side by side; the threshold is
+// loose on purpose, so that art drawn with another table of the console's
+// colours passes quietly, while past 10 the colour on screen is plainly
+// another one than drawn.
 inline constexpr double far_distance = 10.0;
 
 struct Pixel {
@@ -106,7 +106,7 @@ struct Result {
 // The palette: byte 4 p + c is the number nearest to entry 4 p + c
 // (nes::nearest); bytes 4, 8 and 12 repeat byte 0, the backdrop. An entry
 // the picture's palette does not have (a palette of fewer than 16 colours)
-// is $0F, black, as most programs show an index without a colour.
+// is $0F: with no colour to match, black is the quietest choice.
 //
 // The attribute table: for each 16x16 area, the palette of its pixels with
 // c != 0, or 0 if it has none; one byte per 32x32 block in raster order,
