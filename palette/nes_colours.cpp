@@ -1,0 +1,285 @@
+#include "nes_colours.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+namespace nes {
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+double radians(double degrees) {
+    return degrees * pi / 180.0;
+}
+double degrees(double radians) {
+    return radians * 180.0 / pi;
+}
+
+// How the built-in table is decoded.
+//
+// The console draws colour $xy (row x = 0-3, column y = 0-15) as a square
+// wave between two levels of its row, given here with black at 0 and white
+// at 1. Columns 1-12 alternate between the levels, half a cycle each, at
+// one of twelve phases of the 3.58 MHz colour subcarrier; column 0 is the
+// high level alone, column 13 the low level alone, columns 14 and 15 black.
+// The colour burst, which every set locks its colour decoding to, is the
+// wave of column 8.
+//
+// A set sees such a signal through two filters. Its luma is the signal
+// averaged over a subcarrier cycle, so Y = (low + high) / 2 for the waves and
+// the level itself for the flat columns. Its chroma is what is left near the
+// subcarrier: the wave's fundamental. The wave is sampled in twelve steps of
+// a cycle, each holding one level, so the fundamental's coefficient is the
+// exact integral of e^(-i phi) over each step, weighted by that step's level
+// (decode() below); for a square wave of swing d its amplitude is (4 / pi)
+// (d / 2). The set measures every colour's phase from the burst and puts the
+// burst at 180 degrees, on the -U (yellow) axis, so that column y sits at
+// 180 + 30 (y - 8) degrees on the U-V plane. Column numbers count against
+// time: each step of y starts the wave one twelfth of a cycle earlier, which
+// is the order in which the console's hues go round (blue near 1, red near
+// 6, green near 10). Shown on the I and Q axes, 123 and 33 degrees, that is
+// the pair I, Q a set demodulates.
+//
+// From Y, I and Q back to R'G'B': I and Q are U and V turned by 33 degrees,
+// U = 0.492111 (B' - Y) and V = 0.877283 (R' - Y) are the scaled colour
+// differences, and Y = 0.299 R' + 0.587 G' + 0.114 B' gives G'. Those
+// R'G'B' are gamma-encoded for a display much as sRGB values are, and are
+// taken as sRGB: clipped to 0-1, scaled to 0-255 and rounded. Nothing more
+// is modelled: no hue or saturation control away from its centre, and no
+// colour emphasis.
+
+struct Levels {
+    double low;
+    double high;
+};
+
+constexpr std::array<Levels, 4> row_levels = {{
+    {-0.117, 0.397},
+    {0.000, 0.681},
+    {0.308, 1.000},
+    {0.715, 1.000},
+}};
+
+constexpr int steps = 12;
+constexpr int burst_column = 8;
+
+// The signal of colour $xy over one subcarrier cycle.
+std::array<double, steps> wave(int row, int column) {
+    const Levels levels = row_levels[static_cast<std::size_t>(row)];
+    std::array<double, steps> out{};
+    for (int k = 0; k < steps; ++k) {
+        double level = 0.0;
+        if (column == 0) {
+            level = levels.high;
+        } else if (column == 13) {
+            level = levels.low;
+        } else if (column <= 12) {
+            level = (k + column) % steps < steps / 2 ? levels.high : levels.low;
+        }
+        out[static_cast<std::size_t>(k)] = level;
+    }
+    return out;
+}
+
+struct Decoded {
+    double y;
+    std::complex<double> chroma; // amplitude and phase, before the burst's reference
+};
+
+Decoded decode(const std::array<double, steps>& signal) {
+    Decoded d{0.0, {0.0, 0.0}};
+    const double step = 2.0 * pi / steps;
+    for (int k = 0; k < steps; ++k) {
+        const double level = signal[static_cast<std::size_t>(k)];
+        d.y += level / steps;
+        // (1 / pi) times the integral of e^(-i phi) from k step to (k + 1) step.
+        const std::complex<double> i(0.0, 1.0);
+        d.chroma += level / pi * i * (std::exp(-i * ((k + 1) * step)) - std::exp(-i * (k * step)));
+    }
+    return d;
+}
+
+std::uint8_t to_byte(double value) {
+    return static_cast<std::uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0));
+}
+
+Table decode_table() {
+    // The burst's phase as decoded; turning it onto 180 degrees references
+    // every other colour the way a set does.
+    const std::complex<double> burst = decode(wave(0, burst_column)).chroma;
+    const std::complex<double> to_reference = -std::abs(burst) / burst;
+    const double cos33 = std::cos(radians(33.0));
+    const double sin33 = std::sin(radians(33.0));
+
+    Table table{};
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 16; ++column) {
+            const Decoded d = decode(wave(row, column));
+            // U along the real axis, V along the imaginary one.
+            const std::complex<double> chroma = d.chroma * to_reference;
+            const double i = std::real(chroma * std::polar(1.0, -radians(123.0)));
+            const double q = std::real(chroma * std::polar(1.0, -radians(33.0)));
+
+            const double u = q * cos33 - i * sin33;
+            const double v = q * sin33 + i * cos33;
+            const double r = d.y + v / 0.877283;
+            const double b = d.y + u / 0.492111;
+            const double g = (d.y - 0.299 * r - 0.114 * b) / 0.587;
+            table[static_cast<std::size_t>(row * 16 + column)] = {to_byte(r), to_byte(g),
+                                                                  to_byte(b)};
+        }
+    }
+    return table;
+}
+
+// sRGB's transfer function, undone.
+double linear(std::uint8_t value) {
+    const double v = value / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+double lab_f(double t) {
+    constexpr double delta = 6.0 / 29.0;
+    return t > delta * delta * delta ? std::cbrt(t) : t / (3.0 * delta * delta) + 4.0 / 29.0;
+}
+
+} // namespace
+
+const Table& builtin_table() {
+    static const Table table = decode_table();
+    return table;
+}
+
+bool is_palette_file_size(std::uint64_t size) {
+    return size == palette_file_size || size == emphasis_palette_file_size;
+}
+
+std::optional<Table> parse_palette_file(std::span<const std::uint8_t> bytes) {
+    if (!is_palette_file_size(bytes.size())) {
+        return std::nullopt;
+    }
+    Table table{};
+    for (std::size_t n = 0; n < colour_count; ++n) {
+        table[n] = {bytes[3 * n], bytes[3 * n + 1], bytes[3 * n + 2]};
+    }
+    return table;
+}
+
+std::string palette_file_size_message(std::string_view tool, std::string_view path,
+                                      std::uint64_t size) {
+    std::string text;
+    text.append(tool).append(": ").append(path);
+    text.append(": a NES palette file has 192 bytes, or 1536 with emphasis; this one has ");
+    text.append(std::to_string(size)).append("\n");
+    return text;
+}
+
+Lab to_lab(Rgb colour) {
+    const double r = linear(colour.r);
+    const double g = linear(colour.g);
+    const double b = linear(colour.b);
+    // sRGB's primaries to XYZ, each divided by the D65 white's own X, Y, Z.
+    const double x = (0.4124564 * r + 0.3575761 * g + 0.1804375 * b) / 0.95047;
+    const double y = 0.2126729 * r + 0.7151522 * g + 0.0721750 * b;
+    const double z = (0.0193339 * r + 0.1191920 * g + 0.9503041 * b) / 1.08883;
+    const double fx = lab_f(x);
+    const double fy = lab_f(y);
+    const double fz = lab_f(z);
+    return {116.0 * fy - 16.0, 500.0 * (fx - fy), 200.0 * (fy - fz)};
+}
+
+double delta_e2000(const Lab& first, const Lab& second) {
+    constexpr double pow25_7 = 6103515625.0; // 25^7
+    const double c1 = std::hypot(first.a, first.b);
+    const double c2 = std::hypot(second.a, second.b);
+    const double c_mean7 = std::pow((c1 + c2) / 2.0, 7.0);
+    const double g = 0.5 * (1.0 - std::sqrt(c_mean7 / (c_mean7 + pow25_7)));
+    const double a1 = (1.0 + g) * first.a;
+    const double a2 = (1.0 + g) * second.a;
+    const double cp1 = std::hypot(a1, first.b);
+    const double cp2 = std::hypot(a2, second.b);
+    const auto hue = [](double b, double a) {
+        if (a == 0.0 && b == 0.0) {
+            return 0.0;
+        }
+        const double h = degrees(std::atan2(b, a));
+        return h < 0.0 ? h + 360.0 : h;
+    };
+    const double h1 = hue(first.b, a1);
+    const double h2 = hue(second.b, a2);
+
+    const double dl = second.l - first.l;
+    const double dc = cp2 - cp1;
+    double dh = 0.0;
+    double h_mean = h1 + h2;
+    if (cp1 * cp2 != 0.0) {
+        dh = h2 - h1;
+        if (dh > 180.0) {
+            dh -= 360.0;
+        } else if (dh < -180.0) {
+            dh += 360.0;
+        }
+        if (std::abs(h1 - h2) <= 180.0) {
+            h_mean = (h1 + h2) / 2.0;
+        } else if (h1 + h2 < 360.0) {
+            h_mean = (h1 + h2 + 360.0) / 2.0;
+        } else {
+            h_mean = (h1 + h2 - 360.0) / 2.0;
+        }
+    }
+    const double d_big_h = 2.0 * std::sqrt(cp1 * cp2) * std::sin(radians(dh / 2.0));
+
+    const double l_mean = (first.l + second.l) / 2.0;
+    const double cp_mean = (cp1 + cp2) / 2.0;
+    const double t = 1.0 - 0.17 * std::cos(radians(h_mean - 30.0)) +
+                     0.24 * std::cos(radians(2.0 * h_mean)) +
+                     0.32 * std::cos(radians(3.0 * h_mean + 6.0)) -
+                     0.20 * std::cos(radians(4.0 * h_mean - 63.0));
+    const double d_theta = 30.0 * std::exp(-std::pow((h_mean - 275.0) / 25.0, 2.0));
+    const double cp_mean7 = std::pow(cp_mean, 7.0);
+    const double rc = 2.0 * std::sqrt(cp_mean7 / (cp_mean7 + pow25_7));
+    const double l50 = (l_mean - 50.0) * (l_mean - 50.0);
+    const double sl = 1.0 + 0.015 * l50 / std::sqrt(20.0 + l50);
+    const double sc = 1.0 + 0.045 * cp_mean;
+    const double sh = 1.0 + 0.015 * cp_mean * t;
+    const double rt = -std::sin(radians(2.0 * d_theta)) * rc;
+
+    const double tl = dl / sl;
+    const double tc = dc / sc;
+    const double th = d_big_h / sh;
+    return std::sqrt(tl * tl + tc * tc + th * th + rt * tc * th);
+}
+
+bool is_candidate(std::uint8_t number) {
+    if (number >= colour_count) {
+        return false;
+    }
+    const int column = number & 0x0F;
+    if (number == black) {
+        return true;
+    }
+    return number != 0x0D && number != 0x1D && number != 0x20 && column != 0x0E && column != 0x0F;
+}
+
+Match nearest(const Table& table, Rgb colour) {
+    const Lab target = to_lab(colour);
+    Match best{black, 0.0};
+    bool found = false;
+    for (std::size_t n = 0; n < colour_count; ++n) {
+        const auto number = static_cast<std::uint8_t>(n);
+        if (!is_candidate(number)) {
+            continue;
+        }
+        const double distance = delta_e2000(target, to_lab(table[n]));
+        if (!found || distance < best.distance) {
+            best = {number, distance};
+            found = true;
+        }
+    }
+    return best;
+}
+
+} // namespace nes

@@ -1,0 +1,82 @@
+// The NES's 64 colour numbers as a television shows them, and the choice of
+// the number that best stands for a colour drawn on a computer. Shared by
+// every tool that turns pictures into NES colours or NES colours back into
+// pictures, so that they all agree on what each number looks like.
+#pragma once
+
+#include "image.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace nes {
+
+using Rgb = intake::Rgb;
+
+inline constexpr std::size_t colour_count = 64;
+
+// Colour number n ($00-$3F) at index n, in sRGB.
+using Table = std::array<Rgb, colour_count>;
+
+// The table decoded from the console's documented video levels (see
+// nes_colours.cpp for how). Computed once, on first use.
+const Table& builtin_table();
+
+// Emulators save their colours as 64 RGB triples; the larger files add the
+// seven colour-emphasis variants after the plain 64.
+inline constexpr std::size_t palette_file_size = 3 * colour_count;
+inline constexpr std::size_t emphasis_palette_file_size = 8 * palette_file_size;
+
+// Lets a caller refuse a file by its size before reading it.
+bool is_palette_file_size(std::uint64_t size);
+
+// The plain 64 colours of a palette file; nothing for a file of any other
+// size than the two above.
+std::optional<Table> parse_palette_file(std::span<const std::uint8_t> bytes);
+
+// "TOOL: PATH: a NES palette file has 192 bytes, or 1536 with emphasis; this
+// one has SIZE\n"
+std::string palette_file_size_message(std::string_view tool, std::string_view path,
+                                      std::uint64_t size);
+
+// CIELAB under the D65 white of sRGB.
+struct Lab {
+    double l = 0;
+    double a = 0;
+    double b = 0;
+};
+
+Lab to_lab(Rgb colour);
+
+// The CIEDE2000 colour difference, with the reference conditions' weights
+// (kL = kC = kH = 1). Symmetric; about 1 is the smallest difference most
+// people can see side by side.
+double delta_e2000(const Lab& first, const Lab& second);
+
+// Several numbers give the same signal and so the same colour on every
+// console; one of each group stands for it, whatever a table says:
+//   black: $0F for $0E, $0F, $1E, $1F, $2E, $2F, $3E, $3F and $1D;
+//   white: $30 for $20 and $30.
+// $0D is never chosen: its level lies below black, and some televisions take
+// it for the sync pulse and lose the picture.
+inline constexpr std::uint8_t black = 0x0F;
+inline constexpr std::uint8_t white = 0x30;
+
+// True for the 54 numbers a colour may be matched to.
+bool is_candidate(std::uint8_t number);
+
+struct Match {
+    std::uint8_t number = black;
+    double distance = 0; // CIEDE2000 between the colour and the table's entry
+};
+
+// The candidate whose colour in `table` is nearest to `colour`; of equally
+// near ones, the lowest number.
+Match nearest(const Table& table, Rgb colour);
+
+} // namespace nes
