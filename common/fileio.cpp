@@ -147,6 +147,39 @@ mode_t creation_mode() {
 
 } // namespace
 
+std::string sibling_name(const char* path, const char* extension) {
+    const std::string full(path);
+    const std::size_t slash = full.rfind('/');
+    const std::size_t dot = full.rfind('.');
+    const bool has_dot = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    std::string name = (has_dot ? full.substr(0, dot) : full) + "." + extension;
+    if (name.size() > max_name) {
+        return {};
+    }
+    return name;
+}
+
+std::optional<std::vector<std::uint8_t>> read_file(const char* path, std::uint64_t limit,
+                                                   Failure& why) {
+    std::optional<Input> in = Input::open(path, why);
+    if (!in) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> size = in->size(why);
+    if (!size) {
+        return std::nullopt;
+    }
+    if (*size > limit) {
+        why = Failure{0, too_large};
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(*size));
+    if (!in->read(bytes.data(), bytes.size(), why) || !in->at_end(why)) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 std::optional<Input> Input::open(const char* path, Failure& why) {
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fileio {
 
@@ -30,6 +31,17 @@ struct Failure {
 inline constexpr const char* not_regular = "not a regular file";
 inline constexpr const char* ended_early = "file ended early";
 inline constexpr const char* longer_than_size = "file is longer than its reported size";
+inline constexpr const char* too_large = "file is too large";
+
+// The longest name an output may have, in bytes.
+inline constexpr std::size_t max_name = 1023;
+
+// The name of a file beside `path`, with the extension of its last component
+// (what follows its last dot) replaced by `extension`, or appended when it
+// has none: art/title.bmp gives art/title.chr. The name keeps its bytes as
+// they are. Empty when it would be longer than max_name, so that nothing is
+// ever written under a name cut short.
+std::string sibling_name(const char* path, const char* extension);
 
 // Device and inode: the same file under any name, hard link or symbolic link.
 bool same_file(const struct stat& a, const struct stat& b);
@@ -62,6 +74,11 @@ class Input {
     FilePtr file_;
     struct stat status_ {};
 };
+
+// The whole of a regular file of at most `limit` bytes; nothing, with the
+// reason, for anything else.
+std::optional<std::vector<std::uint8_t>> read_file(const char* path, std::uint64_t limit,
+                                                   Failure& why);
 
 // A destination written whole or not at all. A regular file (or a name not
 // yet taken) is written to a temporary file beside it, which replaces it only

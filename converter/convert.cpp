@@ -1,6 +1,7 @@
 #include "convert.hpp"
 
 #include "dither.hpp"
+#include "fileio.hpp"
 #include "tiles.hpp"
 
 #include <vector>
@@ -8,21 +9,12 @@
 namespace tilecut {
 
 std::string output_name(const char* path) {
-    // The image library's replace_extension rule, worked out here because the
-    // library gets two cases wrong: it quietly cuts the name at its own
-    // internal limit, whatever buffer it is given, and it reads the path as
-    // UTF-8, writing '^' for any other byte. Either would put the tiles in a
-    // file nobody asked for. The extension is what follows the last dot of
-    // the last path component.
-    const std::string full(path);
-    const std::size_t slash = full.rfind('/');
-    const std::size_t dot = full.rfind('.');
-    const bool has_dot = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-    std::string name = has_dot ? full.substr(0, dot + 1) + "chr" : full + ".chr";
-    if (name.size() >= kOutputNameSize) {
-        return {};
-    }
-    return name;
+    // The image library's replace_extension rule, worked out in the shared
+    // helper because the library gets two cases wrong: it quietly cuts the
+    // name at its own internal limit, whatever buffer it is given, and it
+    // reads the path as UTF-8, writing '^' for any other byte. Either would
+    // put the tiles in a file nobody asked for.
+    return fileio::sibling_name(path, "chr");
 }
 
 bool convert(intake::Image& image, bool dither_first, const TileSink& sink) {

@@ -11,7 +11,7 @@
 
 namespace tilecut {
 
-// The size of the buffer that holds a derived output name, terminator included.
+// The size of the buffer that held a derived output name, terminator included.
 constexpr std::size_t kOutputNameSize = 1024;
 
 // The image's path with its extension replaced by "chr" (or "chr" appended),

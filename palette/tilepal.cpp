@@ -160,14 +160,4 @@ Result analyse(const intake::Image& image, const nes::Table& table) {
     return result;
 }
 
-std::string output_path(std::string_view picture, std::string_view extension) {
-    const std::size_t slash = picture.rfind('/');
-    const std::size_t dot = picture.rfind('.');
-    const bool has_dot =
-        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-    std::string path(has_dot ? picture.substr(0, dot) : picture);
-    path.append(".").append(extension);
-    return path;
-}
-
 } // namespace tilepal

@@ -118,8 +118,4 @@ Result analyse(const intake::Image& image, const nes::Table& table);
 // the warnings (none when all is well).
 std::vector<std::string> messages(const Result& result, std::string_view path);
 
-// The picture's path with the extension of its last component replaced, or
-// `extension` appended if it has none: art/title.bmp gives art/title.pal.
-std::string output_path(std::string_view picture, std::string_view extension);
-
 } // namespace tilepal

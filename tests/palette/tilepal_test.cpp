@@ -155,10 +155,3 @@ TEST(Palette, Warnings) {
     image.set_palette(std::vector<nes::Rgb>(13));
     EXPECT_TRUE(messages_for(image, black).empty());
 }
-
-TEST(OutputPath, ExtensionOfTheLastComponent) {
-    EXPECT_EQ(tilepal::output_path("art/title.bmp", "atr"), "art/title.atr");
-    EXPECT_EQ(tilepal::output_path("dir.x/pic", "pal"), "dir.x/pic.pal");
-    EXPECT_EQ(tilepal::output_path("pic.tar.gz", "pal"), "pic.tar.pal");
-    EXPECT_EQ(tilepal::output_path("caf\xe9.", "pal"), "caf\xe9.pal");
-}

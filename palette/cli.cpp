@@ -1,0 +1,185 @@
+#include "cli.hpp"
+
+#include "fileio.hpp"
+#include "intake.hpp"
+#include "tilepal.hpp"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace tilepal {
+
+namespace {
+
+const char kUsage[] = "usage: tilepal [--nes-palette FILE] picture...\n";
+const char kHelp[] =
+    "Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,\n"
+    "PICTURE.pal (16 bytes for $3F00-$3F0F), and its attribute table, PICTURE.atr\n"
+    "(one byte per 32x32 block). Palette index = 4 x palette + colour: at most 16\n"
+    "colours, and one palette for the colours 1-3 of each 16x16 area.\n"
+    "\n"
+    "  --nes-palette FILE  the console's colours from an emulator's palette file\n"
+    "                      (192 bytes, or 1536 with emphasis), not the built-in ones\n"
+    "  -h, --help          show this help and exit\n"
+    "  --version           show the version and exit\n";
+
+struct Options {
+    const char* nes_palette = nullptr;
+    std::vector<const char*> pictures;
+};
+
+// The outputs of one picture, written whole or not at all.
+bool write_outputs(const char* path, const struct stat& picture, const Result& result,
+                   std::FILE* err) {
+    const std::string pal_name = fileio::sibling_name(path, "pal");
+    const std::string atr_name = fileio::sibling_name(path, "atr");
+    if (pal_name.empty() || atr_name.empty()) {
+        std::fprintf(err, "tilepal: %s: the output names would be longer than %zu bytes\n", path,
+                     fileio::max_name);
+        return false;
+    }
+    fileio::Output pal;
+    fileio::Output atr;
+    fileio::Failure why;
+    const auto fail = [&](const std::string& name, const char* what) {
+        std::fprintf(err, "tilepal: %s: could not %s: %s\n", name.c_str(), what,
+                     why.text().c_str());
+        return false;
+    };
+    if (!pal.open(pal_name.c_str(), why)) {
+        return fail(pal_name, "open it for writing");
+    }
+    if (!atr.open(atr_name.c_str(), why)) {
+        return fail(atr_name, "open it for writing");
+    }
+    for (const auto& [output, name] : {std::pair{&pal, &pal_name}, std::pair{&atr, &atr_name}}) {
+        if (output->replaces(picture)) {
+            std::fprintf(err, "tilepal: %s: will not write over the input picture %s\n",
+                         name->c_str(), path);
+            return false;
+        }
+    }
+    const auto write = [](fileio::Output& output, const auto& bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), output.stream()) == bytes.size();
+    };
+    if (!write(pal, result.palette)) {
+        why = fileio::Failure{errno, nullptr};
+        return fail(pal_name, "write it");
+    }
+    if (!result.attributes.empty() && !write(atr, result.attributes)) {
+        why = fileio::Failure{errno, nullptr};
+        return fail(atr_name, "write it");
+    }
+    // Both are complete before either replaces what was there.
+    if (!pal.finish(why)) {
+        return fail(pal_name, "write it");
+    }
+    if (!atr.finish(why)) {
+        return fail(atr_name, "write it");
+    }
+    if (!pal.commit(why)) {
+        return fail(pal_name, "write it");
+    }
+    if (!atr.commit(why)) {
+        return fail(atr_name, "write it");
+    }
+    return true;
+}
+
+bool convert(const char* path, const nes::Table& table, std::FILE* err) {
+    struct stat opened {};
+    const std::optional<intake::Image> image = intake::load(path, &opened);
+    if (!image) {
+        std::fprintf(err, "tilepal: %s: could not load the picture\n", path);
+        return false;
+    }
+    const Result result = analyse(*image, table);
+    for (const std::string& line : messages(result, path)) {
+        std::fputs(line.c_str(), err);
+    }
+    return !result.refused() && write_outputs(path, opened, result, err);
+}
+
+// Nothing when the command line is wrong, after saying why.
+std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) {
+    Options options;
+    bool only_pictures = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (only_pictures || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.pictures.push_back(argv[i]);
+        } else if (arg == "--") {
+            only_pictures = true;
+        } else if (arg == "--nes-palette" && i + 1 < argc) {
+            options.nes_palette = argv[++i];
+        } else if (arg.starts_with("--nes-palette=")) {
+            options.nes_palette = argv[i] + std::strlen("--nes-palette=");
+        } else {
+            std::fprintf(err, "tilepal: %s %s\n%s",
+                         arg == "--nes-palette" ? "missing file after" : "unknown option",
+                         arg.c_str(), kUsage);
+            return std::nullopt;
+        }
+    }
+    if (options.pictures.empty()) {
+        std::fputs(kUsage, err);
+        return std::nullopt;
+    }
+    return options;
+}
+
+std::optional<nes::Table> colours(const char* nes_palette, std::FILE* err) {
+    if (nes_palette == nullptr) {
+        return nes::builtin_table();
+    }
+    // Palette files are small; anything of a megabyte is none.
+    fileio::Failure why;
+    const auto bytes = fileio::read_file(nes_palette, 1 << 20, why);
+    if (!bytes) {
+        std::fprintf(err, "tilepal: %s: could not read it: %s\n", nes_palette, why.text().c_str());
+        return std::nullopt;
+    }
+    std::optional<nes::Table> table = nes::parse_palette_file(*bytes);
+    if (!table) {
+        std::fputs(nes::palette_file_size_message("tilepal", nes_palette, bytes->size()).c_str(),
+                   err);
+    }
+    return table;
+}
+
+} // namespace
+
+int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, out);
+            std::fputs(kHelp, out);
+            return std::fflush(out) == 0 ? 0 : 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
+            return std::fflush(out) == 0 ? 0 : 1;
+        }
+    }
+    const std::optional<Options> options = parse(argc, argv, err);
+    if (!options) {
+        return 1;
+    }
+    const std::optional<nes::Table> table = colours(options->nes_palette, err);
+    if (!table) {
+        return 1;
+    }
+    if (!intake::start()) {
+        std::fputs("tilepal: could not start the Allegro library\n", err);
+        return 1;
+    }
+    // Every picture is tried, so that one run reports all that needs fixing.
+    bool all_done = true;
+    for (const char* picture : options->pictures) {
+        all_done = convert(picture, *table, err) && all_done;
+    }
+    return all_done ? 0 : 1;
+}
+
+} // namespace tilepal
