@@ -58,9 +58,11 @@ check() {
         prefix=("${as_user[@]}")
     fi
     local log="$base/logs/$current.vg"
-    "${prefix[@]}" valgrind "${valgrind_opts[@]}" --log-file="$log" "$@" \
+    # A hang (a pipe opened for reading, say) fails the case instead of the run.
+    timeout 300 "${prefix[@]}" valgrind "${valgrind_opts[@]}" --log-file="$log" "$@" \
         >"$base/$current.out" 2>"$base/$current.err" </dev/null
     local status=$? problems=()
+    [[ $status -eq 124 ]] && problems+=("did not finish within 300 s")
     [[ $status -eq 99 ]] && problems+=("memory error or leak")
     [[ $status -ne 99 && $status -ne $want_status ]] && problems+=("exit $status, wanted $want_status")
     [[ $(cat "$base/$current.err"; echo x) == "$(printf '%b' "$want_err"; echo x)" ]] ||
@@ -72,6 +74,10 @@ check() {
     local leaked
     leaked=$(awk '/Open (file descriptor|AF_)/ {fd=$0; getline; if ($0 !~ /inherited from parent/) print fd}' "$log")
     [[ -n $leaked ]] && problems+=("descriptor left open: $leaked")
+    # Outputs are written to hidden temporary files beside them; none may stay.
+    local stray
+    stray=$(find . -name '.*.??????' 2>/dev/null | head -3)
+    [[ -n $stray ]] && problems+=("temporary file left: $stray")
     if ((${#problems[@]} == 0)); then
         passed=$((passed + 1))
     else
@@ -82,7 +88,18 @@ check() {
     fi
 }
 
-regressions=$(dirname "$(realpath "$0")")/../converter/regressions
+regressions=$(dirname "$(realpath "$0")")/../intake/regressions
+# unchanged FILE COPY: the file must still hold what COPY holds.
+unchanged() {
+    cmp -s "$1" "$2" || { echo "FAIL $current: $1 changed"; failed=$((failed + 1)); }
+}
+# For files whose size the kernel makes up; a system without them skips.
+exists_or_skip() {
+    [[ -e $1 ]] && return 0
+    echo "SKIP $current (no $1 here)"
+    skipped=$((skipped + 1))
+    return 1
+}
 bmp() { cp "$examples/title.bmp" "$1"; }
 gray() { cp "$examples/gradient.bmp" "$1"; }
 usage_tilecut='tilecut by Quorvain: convert .bmp or .pcx files to NES .chr\nsyntax: tilecut file.bmp file2.bmp (convert from 4-color indexed)\n        tilecut -d file3.bmp file4.bmp (dither from GIMP grayscale)'
@@ -108,7 +125,15 @@ case_ tilecut-huge; cp "$regressions/refused-bmp-height-2130706451.bmp" h.bmp
 check 1 'could not load bitmap h.bmp\n' '' "$tilecut" h.bmp
 case_ tilecut-input-is-output; head -c 64 /dev/urandom >a.chr; cp a.chr keep
 check 1 'could not load bitmap a.chr\n' '' "$tilecut" a.chr
-cmp -s a.chr keep || { echo "FAIL tilecut-input-is-output: a.chr changed"; failed=$((failed + 1)); }
+unchanged a.chr keep
+case_ tilecut-output-links-to-input; bmp pic.bmp; ln -s pic.bmp pic.chr; cp pic.bmp keep
+check 1 'will not write pic.chr: it is the input image pic.bmp\n' '' "$tilecut" pic.bmp
+unchanged pic.bmp keep
+case_ tilecut-output-is-hard-link; bmp pic.bmp; ln pic.bmp pic.chr; cp pic.bmp keep
+check 1 'will not write pic.chr: it is the input image pic.bmp\n' '' "$tilecut" pic.bmp
+unchanged pic.bmp keep
+case_ tilecut-pipe-without-writer; mkfifo x.bmp
+check 1 'could not load bitmap x.bmp\n' '' "$tilecut" x.bmp
 case_ tilecut-destination; bmp a.bmp; mkdir a.chr
 check 1 'could not open destination file\n' '' "$tilecut" a.bmp
 case_ tilecut-long-name
@@ -130,12 +155,20 @@ case_ tilefold-out-chr-blocked; : >in.chr; mkdir out.chr
 check 1 'tilefold could not open out.chr: Is a directory\n' '' "$tilefold" in.chr
 case_ tilefold-out-nam-blocked; : >in.chr; mkdir out.nam
 check 1 'tilefold could not open out.nam: Is a directory\n' '' "$tilefold" in.chr
+[[ ! -e out.chr ]] || { echo "FAIL $current: out.chr created"; failed=$((failed + 1)); }
 case_ tilefold-directory; mkdir d.chr
 check 1 'tilefold could not read d.chr: Is a directory\n' '' "$tilefold" d.chr
 case_ tilefold-pipe; mkfifo p; { head -c 64 /dev/zero >p; } >/dev/null 2>&1 &
 check 1 'tilefold could not read p: Illegal seek\n' '' "$tilefold" p
+case_ tilefold-pipe-without-writer; mkfifo p
+check 1 'tilefold could not read p: Illegal seek\n' '' "$tilefold" p
 case_ tilefold-device
 check 1 'tilefold could not read /dev/zero: not a regular file\n' '' "$tilefold" /dev/zero
+case_ tilefold-size-not-seekable
+exists_or_skip /proc/cpuinfo &&
+    check 1 'tilefold could not read /proc/cpuinfo: Invalid argument\n' '' "$tilefold" /proc/cpuinfo
+case_ tilefold-size-untrue; sys=/sys/kernel/mm/transparent_hugepage/enabled
+exists_or_skip $sys && check 1 "tilefold could not read $sys: file ended early\n" '' "$tilefold" $sys
 case_ tilefold-empty; : >e.chr
 check 0 '' '' "$tilefold" e.chr
 case_ tilefold-input-is-output; head -c 64 /dev/urandom >out.chr
@@ -166,6 +199,14 @@ case_ runsquash-directory; mkdir d.nam
 check 1 'runsquash could not read d.nam: Is a directory\n' '' "$runsquash" d.nam out.rlz
 case_ runsquash-pipe; mkfifo p; { head -c 64 /dev/zero >p; } >/dev/null 2>&1 &
 check 1 'runsquash could not find the size of p: Illegal seek\n' '' "$runsquash" p out.rlz
+case_ runsquash-pipe-without-writer; mkfifo p
+check 1 'runsquash could not find the size of p: Illegal seek\n' '' "$runsquash" p out.rlz
+case_ runsquash-size-not-seekable
+exists_or_skip /proc/self/status &&
+    check 1 'runsquash could not find the size of /proc/self/status: Invalid argument\n' '' "$runsquash" /proc/self/status out.rlz
+case_ runsquash-size-untrue; sys=/sys/kernel/mm/transparent_hugepage/enabled
+exists_or_skip $sys &&
+    check 1 "runsquash could not read $sys: file ended early\n" 'reading 4096 bytes\n' "$runsquash" $sys out.rlz
 case_ runsquash-device
 check 1 'runsquash could not find the size of /dev/zero: not a regular file\n' '' "$runsquash" /dev/zero out.rlz
 [[ ! -e out.rlz ]] || { echo "FAIL runsquash-device: output created"; failed=$((failed + 1)); }
@@ -173,6 +214,7 @@ case_ runsquash-empty; : >e.nam
 check 0 '' 'reading 0 bytes\ncompressed to 0 bytes.\n' "$runsquash" e.nam out.rlz
 case_ runsquash-too-big-for-memory; truncate -s 1T huge.nam
 check 1 'runsquash could not allocate 1099511627776 bytes to hold the file' 'reading 1099511627776 bytes\n' "$runsquash" huge.nam out.rlz
+[[ ! -e out.rlz ]] || { echo "FAIL $current: out.rlz created"; failed=$((failed + 1)); }
 case_ runsquash-over-64k; head -c 70000 /dev/zero >big.nam
 check 0 'runsquash warning: big.nam is 70000 bytes, but the length header holds only the low 16 bits of the size (4464)\n' \
     'reading 70000 bytes\ncompressed to 1096 bytes.\n' "$runsquash" big.nam out.rlz
@@ -180,6 +222,8 @@ case_ runsquash-same-file; head -c 64 /dev/zero >in.nam; ln in.nam link.nam
 check 1 'runsquash will not write link.nam: it is the same file as the input in.nam\n' '' "$runsquash" in.nam link.nam
 case_ runsquash-full-disk; head -c 960 /dev/zero >in.nam
 check 1 'runsquash could not write /dev/full: No space left on device\n' 'reading 960 bytes\n' "$runsquash" in.nam /dev/full
+case_ runsquash-empty-to-full-disk; : >in.nam
+check 1 'runsquash could not write /dev/full: No space left on device\n' 'reading 0 bytes\n' "$runsquash" in.nam /dev/full
 
 echo "$passed passed, $failed failed, $skipped skipped"
 ((failed == 0))

@@ -42,6 +42,61 @@ Bytes pcx_with(int w, int h, int line_bytes, const std::string& data) {
     return cat(cat(cut(b, 128), e2e::hex(data)), cat({12}, Bytes(768)));
 }
 
+// The PNG checksum of a chunk's type and data.
+std::uint32_t crc32(const Bytes& bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const std::uint8_t b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+        }
+    }
+    return ~crc;
+}
+
+// A PNG chunk, its checksum right unless `damaged`.
+Bytes png_chunk(const std::string& type, const Bytes& data, bool damaged = false) {
+    Bytes body(type.begin(), type.end());
+    body.insert(body.end(), data.begin(), data.end());
+    Bytes out;
+    const auto be32 = [&out](std::uint32_t v) {
+        for (int i = 3; i >= 0; --i) {
+            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        }
+    };
+    be32(static_cast<std::uint32_t>(data.size()));
+    out.insert(out.end(), body.begin(), body.end());
+    be32(crc32(body) ^ (damaged ? 1u : 0u));
+    return out;
+}
+
+// A PNG with its end chunk replaced by `tail`.
+Bytes png_ending(const Bytes& png, const Bytes& tail) {
+    return cat(cut(png, png.size() - 12), tail);
+}
+
+// A 2x2 BMP of `bpp` bits with bit fields for red, green and blue.
+Bytes bitfield_bmp(int bpp, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    const std::uint32_t stride = bpp == 16 ? 4 : 8;
+    Bytes out{'B', 'M'};
+    le(out, 14 + 40 + 12 + 2 * stride, 4);
+    le(out, 0, 4);
+    le(out, 14 + 40 + 12, 4);
+    for (const std::uint32_t v : {40u, 2u, 2u}) {
+        le(out, v, 4);
+    }
+    le(out, 1, 2);
+    le(out, static_cast<std::uint32_t>(bpp), 2);
+    le(out, 3, 4); // bit fields
+    le(out, 2 * stride, 4);
+    out.resize(14 + 40, 0);
+    for (const std::uint32_t mask : {r, g, b}) {
+        le(out, mask, 4);
+    }
+    out.resize(out.size() + 2 * stride, 0x5A);
+    return out;
+}
+
 TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
     const Bytes bmp = bmp_file({}, 37, 19, pattern(37, 19, 256)); // 1078 + 19 * 40 bytes
     const Bytes mono = bmp_file({40, 1}, 37, 19, pattern(37, 19, 2));
@@ -59,6 +114,13 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
         {"bmp height 2130706451", "bmp", set32(bmp, 22, 2130706451)},
         {"bmp height -2^31", "bmp", set32(bmp, 22, 0x80000000)},
         {"bmp width 16385", "bmp", set32(bmp, 18, 16385)},
+        {"bmp width 16385, complete", "bmp", bmp_file({}, 16385, 1, Pixels(16385, 1))},
+        {"bmp width 0", "bmp", set32(bmp, 18, 0)},
+        {"bmp height 0", "bmp", set32(bmp, 22, 0)},
+        {"bmp of no rows, pixels past the end", "bmp", set32(set32(bmp, 22, 0), 10, 99999)},
+        {"bmp bit fields 4-4-4", "bmp", bitfield_bmp(16, 0x0F00, 0x00F0, 0x000F)},
+        {"bmp bit fields blue-green-red at 32 bits", "bmp",
+         bitfield_bmp(32, 0x0000FF, 0x00FF00, 0xFF0000)},
         {"bmp negative width", "bmp", set32(bmp, 18, 0xFFFFFFDB)},
         {"bmp 2 bits", "bmp", set32(bmp, 28, 2)},
         {"bmp JPEG data", "bmp", set32(bmp, 30, 4)},
@@ -78,6 +140,8 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
         {"pcx right edge before left", "pcx", set32(pcx, 4, 20)},
         {"pcx width 16385", "pcx", set32(pcx, 8, 16384 | (8u << 16))},
         {"pcx scanline shorter than the width", "pcx", pcx_with(4, 1, 2, "C4 01")},
+        {"pcx scanline 65 bytes longer than the width", "pcx",
+         pcx_with(4, 1, 69, "C4 01 FF 00 C2 00")},
         {"pcx 1 bit", "pcx",
          [&] {
              Bytes b = pcx;
@@ -87,6 +151,9 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
         {"png cut in header", "png", cut(png, 20)},
         {"png cut in pixels", "png", cut(png, png.size() - 30)},
         {"png bad checksum", "png", bad_crc},
+        {"png bad checksum on a text chunk", "png",
+         png_ending(png, cat(png_chunk("tEXt", {'a', 0, 'b'}, true), png_chunk("IEND", {})))},
+        {"png data in the end chunk", "png", png_ending(png, png_chunk("IEND", {0}))},
         {"png bad signature", "png", set32(png, 0, 0x474E5088)},
         {"png true colour", "png", png_file(3, 2, PNG_COLOR_TYPE_RGB, 8, Pixels(6, 9))},
         {"png true colour with alpha", "png", png_file(3, 2, PNG_COLOR_TYPE_RGBA, 8, Pixels(6, 9))},

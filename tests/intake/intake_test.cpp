@@ -156,10 +156,25 @@ TEST_F(Intake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
 }
 
 TEST_F(Intake, PcxPaddingAndRunsAcrossScanlines) {
+    // Up to 64 bytes of padding; runs cross scanlines, and a flat scanline
+    // of 200 takes runs of the longest kind, 63 pixels.
     const Pixels px = random_pixels(13, 9, 256, 3);
-    for (const int line_bytes : {13, 14, 16}) {
+    for (const int line_bytes : {13, 14, 16, 13 + 64}) {
         EXPECT_EQ(pixels_of(load("c.pcx", pcx_file(13, 9, px, line_bytes))), px) << line_bytes;
     }
+    Pixels flat(200 * 3);
+    for (std::size_t i = 0; i < flat.size(); ++i) {
+        flat[i] = i < 200 ? 7 : i < 400 ? 0xC5 : 0xFF;
+    }
+    EXPECT_EQ(pixels_of(load("f.pcx", pcx_file(200, 3, flat, 200))), flat);
+}
+
+TEST_F(Intake, SixteenBitGrayRoundsToTheNearestLevel) {
+    // v / 257 rounded, worked by hand: 0x00FF is 0.99 (not 0), 0x0080 is
+    // 0.498, 0x0081 is 0.502, 0x01FF is 1.99 and 0x7FFF is 127.498.
+    const Pixels samples = {0x0000, 0x00FF, 0x0080, 0x0081, 0x01FF, 0x7FFF, 0xFFFF};
+    const Pixels levels = {0, 1, 0, 1, 2, 127, 255};
+    EXPECT_EQ(pixels_of(load("g.png", png_file(7, 1, PNG_COLOR_TYPE_GRAY, 16, samples))), levels);
 }
 
 TEST_F(Intake, PngIndicesAndGrayLevels) {

@@ -150,6 +150,8 @@ TEST(MalformedTga, AndEveryLbmAreRefusedWithTheLoadFailureAndNoOutput) {
         {"ID field past the end", "tga", with(cut(gray, 30), 0, {40})},
         {"pixels cut short", "tga", cut(gray, gray.size() - 1)},
         {"width 16385", "tga", with(gray, 12, {0x01, 0x40})},
+        {"width 0", "tga", with(gray, 12, {0x00, 0x00})},
+        {"height 0", "tga", with(gray, 14, {0x00, 0x00})},
         {"16384x16384 at 32 bits in 118 bytes", "tga", big},
         {"16384x16384 coded in 118 bytes", "tga", with(big, 2, {10})},
         {"run past the last pixel", "tga", with(coded, 18, {0x86})},

@@ -1,0 +1,196 @@
+// What a failed, concurrent or starved run leaves behind: earlier outputs
+// exactly as they were, never a partial file, never a mixed pair, and a
+// refusal instead of an abort when memory runs out.
+#include "e2e.hpp"
+#include "image_files.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <random>
+
+namespace fs = std::filesystem;
+using e2e::Bytes;
+
+namespace {
+
+// A 64 KiB file system of its own, so that a disk can be filled for real.
+class SmallDisk {
+  public:
+    SmallDisk() : dir_(scratch_ / "disk") {
+        fs::create_directory(dir_);
+        mounted_ = ::geteuid() == 0 &&
+                   ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=64k,mode=0777") == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) {
+            ::umount2(dir_.c_str(), MNT_DETACH);
+        }
+    }
+    bool mounted() const { return mounted_; }
+    const fs::path& dir() const { return dir_; }
+    const e2e::Scratch& outside() const { return scratch_; }
+
+  private:
+    e2e::Scratch scratch_;
+    fs::path dir_;
+    bool mounted_ = false;
+};
+
+#define REQUIRE_SMALL_DISK(disk)                                                                   \
+    if (!(disk).mounted()) {                                                                       \
+        GTEST_SKIP() << "cannot mount a 64 KiB tmpfs here (it needs root)";                        \
+    }
+
+Bytes random_bytes(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes out(n);
+    for (auto& b : out) {
+        b = static_cast<std::uint8_t>(rng());
+    }
+    return out;
+}
+
+struct Snapshot {
+    std::vector<std::string> names;
+    std::vector<Bytes> contents;
+    std::vector<fs::file_time_type> times;
+    friend bool operator==(const Snapshot&, const Snapshot&) = default;
+};
+
+// Every entry of a directory with its bytes and time: a temporary file left
+// behind, or an output touched at all, shows.
+Snapshot snapshot(const fs::path& dir) {
+    Snapshot s;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        s.names.push_back(entry.path().filename().string());
+    }
+    std::sort(s.names.begin(), s.names.end());
+    for (const auto& name : s.names) {
+        s.contents.push_back(e2e::read_file(dir / name));
+        s.times.push_back(fs::last_write_time(dir / name));
+    }
+    return s;
+}
+
+TEST(Safety, AFullDiskLeavesEveryEarlierOutputAsItWas) {
+    SmallDisk disk;
+    REQUIRE_SMALL_DISK(disk);
+    const fs::path in = disk.outside() / "in";
+    fs::create_directory(in);
+    // 256 x 2560 pixels in a few bytes of run-length data: 160 KiB of tiles.
+    Pixels px(256 * 2560);
+    for (std::size_t i = 0; i < px.size(); ++i) {
+        px[i] = static_cast<int>(i / 256 / 7 % 4);
+    }
+    e2e::write_file(disk.dir() / "big.bmp", bmp_file({40, 8, true, false}, 256, 2560, px));
+    e2e::write_file(in / "tiles.chr", Bytes(16 * 70000, 0)); // a 70,000-byte name table
+    e2e::write_file(in / "table.nam", random_bytes(100000, 1));
+    for (const char* name : {"big.chr", "out.chr", "out.nam", "o.rlz"}) {
+        e2e::write_file(disk.dir() / name, e2e::hex("0E A1 1E 12"));
+    }
+    struct Case {
+        const char* tool;
+        std::vector<std::string> args;
+        std::string err;
+        std::string out;
+    };
+    const Case cases[] = {
+        {TILECUT_BIN, {"big.bmp"}, "could not write big.chr: No space left on device\n", ""},
+        {TILEFOLD_BIN,
+         {(in / "tiles.chr").string()},
+         "tilefold could not write out.nam: No space left on device\n",
+         ""},
+        {RUNSQUASH_BIN,
+         {(in / "table.nam").string(), "o.rlz"},
+         "runsquash could not write o.rlz: No space left on device\n",
+         "reading 100000 bytes\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tool);
+        const Snapshot before = snapshot(disk.dir());
+        const auto r = e2e::run(c.tool, c.args, disk.dir());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_TRUE(snapshot(disk.dir()) == before) << "the disk's files changed";
+    }
+}
+
+TEST(Safety, OutputsReplaceTheTargetOfALinkAndKeepItsMode) {
+    e2e::Scratch s;
+    fs::create_directory(s / "real");
+    e2e::write_file(s / "real/o.rlz", Bytes(3, 1));
+    fs::permissions(s / "real/o.rlz", fs::perms(0640));
+    fs::create_symlink("real/o.rlz", s / "link.rlz");
+    fs::create_symlink("real/new.rlz", s / "dangling.rlz");
+    e2e::write_file(s / "in.nam", e2e::hex("05 05 05 05"));
+    for (const char* out : {"link.rlz", "dangling.rlz"}) {
+        const auto r = e2e::run(RUNSQUASH_BIN, {"in.nam", out}, s.dir());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(fs::is_symlink(s / out)) << out;
+    }
+    EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "real/o.rlz")), "00 04 FE 05 00 05");
+    EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "real/new.rlz")), "00 04 FE 05 00 05");
+    EXPECT_EQ(fs::status(s / "real/o.rlz").permissions(), fs::perms(0640));
+    // A new file gets what the umask allows, as any newly created file would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(s / "real/new.rlz").permissions()), 0666 & ~mask);
+    // Nothing else is left beside the targets.
+    EXPECT_EQ(std::distance(fs::directory_iterator(s / "real"), fs::directory_iterator()), 2);
+}
+
+TEST(Safety, TilefoldWaitsForTheFolderLockBeforeWriting) {
+    // Two runs in one folder take turns, so the pair on disk is always one
+    // run's: while another holds the folder's lock, a run writes nothing.
+    e2e::Scratch s;
+    e2e::write_file(s / "a.chr", random_bytes(16 * 100, 2));
+    const int fd = ::open(s.dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    auto run =
+        std::async(std::launch::async, [&] { return e2e::run(TILEFOLD_BIN, {"a.chr"}, s.dir()); });
+    EXPECT_EQ(run.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    EXPECT_EQ(s.entries(), std::vector<std::string>{"a.chr"});
+    ::close(fd);
+    const auto r = run.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(s.entries(), (std::vector<std::string>{"a.chr", "out.chr", "out.nam"}));
+}
+
+TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {
+#ifdef SANITIZED_BUILD
+    GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
+#else
+    // A valid 16384 x 16384 picture in a few hundred kilobytes needs 256 MiB
+    // decoded; with 128 MiB of address space that cannot be had.
+    e2e::Scratch s;
+    Bytes huge = cut(bmp_file({40, 8, true, false}, 1, 1, {0}), 14 + 40 + 1024);
+    huge[18] = huge[22] = 0;
+    huge[19] = huge[23] = 0x40; // 16384 x 16384
+    for (int row = 0; row < 16384; ++row) {
+        for (int run = 0; run < 64; ++run) {
+            huge.insert(huge.end(), {0xFF, 0x00}); // 255 pixels of index 0
+        }
+        huge.insert(huge.end(), {0x40, 0x00, 0x00, 0x00}); // 64 more, end of row
+    }
+    huge.insert(huge.end(), {0x00, 0x01});
+    e2e::write_file(s / "huge.bmp", huge);
+    const auto r = e2e::run(
+        "/bin/sh", {"-c", "ulimit -v 131072 && exec \"$0\" huge.bmp", TILECUT_BIN}, s.dir());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "could not load bitmap huge.bmp\n");
+    EXPECT_EQ(s.entries(), std::vector<std::string>{"huge.bmp"});
+#endif
+}
+
+} // namespace
