@@ -28,6 +28,11 @@ int generate(const std::string& dir) {
         {"random.bin", [] { return bench::random_bytes(16 * mib, 6); }},
         {"random-small.bin", [] { return bench::random_bytes(mib, 6); }},
         {"runs.bin", [] { return bench::long_runs(16 * mib, 7); }},
+        {"largest-rle8.bmp", [] { return bench::largest_rle8_bmp(); }},
+        {"largest-8bit.pcx", [] { return bench::largest_pcx(1); }},
+        {"largest-24bit.pcx", [] { return bench::largest_pcx(3); }},
+        {"largest-rle32.tga", [] { return bench::largest_rle32_tga(); }},
+        {"largest-gray.png", [] { return bench::largest_gray_png(); }},
     };
     for (const Input& input : inputs) {
         const std::string path = dir + "/" + input.name;

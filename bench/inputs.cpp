@@ -1,5 +1,7 @@
 #include "inputs.hpp"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -147,6 +149,121 @@ Bytes to_bmp(const Picture& pic) {
         out.insert(out.end(), row, row + pic.w);
         out.insert(out.end(), stride - static_cast<std::uint32_t>(pic.w), 0);
     }
+    return out;
+}
+
+namespace {
+
+constexpr std::uint32_t kSide = 16384;
+
+void put_be(Bytes& out, std::uint32_t value) {
+    for (int i = 3; i >= 0; --i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+} // namespace
+
+Bytes largest_rle8_bmp() {
+    Bytes out{'B', 'M'};
+    put_le(out, 0, 4); // the file size, which no reader needs
+    put_le(out, 0, 4);
+    put_le(out, 14 + 40 + 1024, 4);
+    put_le(out, 40, 4);
+    put_le(out, kSide, 4);
+    put_le(out, kSide, 4);
+    put_le(out, 1, 2);
+    put_le(out, 8, 2);
+    put_le(out, 1, 4); // RLE8
+    out.resize(14 + 40 + 1024, 0);
+    for (std::uint32_t y = 0; y < kSide; ++y) {
+        for (std::uint32_t x = 0; x < kSide; x += 256) {
+            const auto colour = static_cast<std::uint8_t>((x / 256 + y / 8) % 4);
+            out.insert(out.end(), {255, colour, 1, colour}); // 256 pixels
+        }
+        out.insert(out.end(), {0, 0});
+    }
+    out.insert(out.end(), {0, 1});
+    return out;
+}
+
+Bytes largest_pcx(int planes) {
+    Bytes out{10, 5, 1, 8};
+    put_le(out, 0, 4);
+    put_le(out, kSide - 1, 2);
+    put_le(out, kSide - 1, 2);
+    out.resize(65, 0);
+    out.push_back(static_cast<std::uint8_t>(planes));
+    put_le(out, kSide, 2);
+    out.resize(128, 0);
+    for (std::uint32_t line = 0; line < kSide * static_cast<std::uint32_t>(planes); ++line) {
+        for (std::uint32_t x = 0; x < kSide; x += 63) {
+            const std::uint32_t n = std::min<std::uint32_t>(63, kSide - x);
+            out.push_back(static_cast<std::uint8_t>(0xC0 | n));
+            out.push_back(static_cast<std::uint8_t>((x / 63 + line / 8) % 4));
+        }
+    }
+    if (planes == 1) {
+        out.push_back(12);
+        out.resize(out.size() + 768, 0x40);
+    }
+    return out;
+}
+
+Bytes largest_rle32_tga() {
+    Bytes out{0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    put_le(out, kSide, 2);
+    put_le(out, kSide, 2);
+    out.insert(out.end(), {32, 0x28});
+    for (std::uint32_t i = 0; i < kSide * kSide / 128; ++i) {
+        out.insert(out.end(), {0xFF, static_cast<std::uint8_t>(i), 0x40, 0x80, 0xFF});
+    }
+    return out;
+}
+
+Bytes largest_gray_png() {
+    // A first row of stripes, then rows filtered as "up" with no difference:
+    // 256 MiB of pixels that deflate to a few hundred kilobytes.
+    Bytes row(kSide + 1, 0);
+    for (std::uint32_t x = 0; x < kSide; ++x) {
+        row[x + 1] = static_cast<std::uint8_t>(x / 64 % 4 * 60);
+    }
+    Bytes data;
+    z_stream z{};
+    deflateInit(&z, 6);
+    Bytes window(1 << 16);
+    for (std::uint32_t y = 0; y < kSide; ++y) {
+        z.next_in = row.data();
+        z.avail_in = static_cast<uInt>(row.size());
+        do {
+            z.next_out = window.data();
+            z.avail_out = static_cast<uInt>(window.size());
+            deflate(&z, y + 1 == kSide ? Z_FINISH : Z_NO_FLUSH);
+            data.insert(data.end(), window.data(), z.next_out);
+        } while (z.avail_out == 0);
+        if (y == 0) {
+            std::fill(row.begin() + 1, row.end(), 0);
+            row[0] = 2;
+        }
+    }
+    deflateEnd(&z);
+
+    Bytes out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&out](const char* type, const Bytes& body) {
+        put_be(out, static_cast<std::uint32_t>(body.size()));
+        Bytes typed(type, type + 4);
+        typed.insert(typed.end(), body.begin(), body.end());
+        out.insert(out.end(), typed.begin(), typed.end());
+        put_be(out,
+               static_cast<std::uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+    };
+    Bytes header;
+    put_be(header, kSide);
+    put_be(header, kSide);
+    header.insert(header.end(), {8, 0, 0, 0, 0}); // 8-bit gray
+    chunk("IHDR", header);
+    chunk("IDAT", data);
+    chunk("IEND", {});
     return out;
 }
 

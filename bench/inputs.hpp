@@ -52,6 +52,14 @@ Bytes shared_prefix_tiles(std::size_t n, std::size_t distinct, std::uint64_t see
 // Runs of 64 to 4095 equal bytes, each value unlike the one before.
 Bytes long_runs(std::size_t n, std::uint64_t seed);
 
+// The largest pictures each reader takes, 16384 pixels a side, in files of a
+// few megabytes at most: stripes of runs. Each is valid and decodes to
+// 16384 x 16384 pixels.
+Bytes largest_rle8_bmp();
+Bytes largest_pcx(int planes); // 1: palette indices, 3: true colour
+Bytes largest_rle32_tga();
+Bytes largest_gray_png();
+
 // Writes `bytes` to `path`; false (with errno set) on failure.
 bool write_file(const std::string& path, const Bytes& bytes);
 

@@ -23,12 +23,13 @@ done
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tilecut tilefold runsquash benchgen bench_noop \
-    bench_noop_converter bench_load_only >/dev/null
+    bench_noop_c bench_noop_converter bench_load_only >/dev/null
 
 tilecut="$build/converter/tilecut"
 tilefold="$build/optimizer/tilefold"
 runsquash="$build/compressor/runsquash"
 noop="$build/bench/bench_noop"
+noop_c="$build/bench/bench_noop_c"
 noop_converter="$build/bench/bench_noop_converter"
 load_only="$build/bench/bench_load_only"
 
@@ -76,6 +77,9 @@ single=(-N --warmup 3 --runs "$startup_runs" -i)
 measure "tilecut start-up (usage)" 1.3 "$noop_converter" "$tilecut" "${single[@]}"
 measure "tilefold start-up (usage)" 1.3 "$noop" "$tilefold" "${single[@]}"
 measure "runsquash start-up (usage)" 1.3 "$noop" "$runsquash" "${single[@]}"
+# The true floor: a plain C program that does nothing.
+measure "tilefold start-up vs C no-op" 1.3 "$noop_c" "$tilefold" "${single[@]}"
+measure "runsquash start-up vs C no-op" 1.3 "$noop_c" "$runsquash" "${single[@]}"
 
 # The floor is the three start-up runs in one shell, the target the three
 # working runs in the same shape; a failing step stops the benchmark.
@@ -131,6 +135,16 @@ memory "runsquash: 1 vs 16 MiB input" "$mib" $((16 * mib)) 2560 \
 memory "tilecut: 1024^2 vs 4096^2 picture" "$mib" $((16 * mib)) 512 \
     "$tilecut" "$data/picture-small.bmp" -- "$tilecut" "$data/picture.bmp"
 
+# Peak memory on the largest valid picture of each format: one decoded copy of
+# 16384 x 16384 pixels at one byte each, plus a constant.
+picture_kib=$((16384 * 16384 / 1024))
+overhead_kib=8192
+peak_results=()
+for f in largest-rle8.bmp largest-8bit.pcx largest-24bit.pcx largest-rle32.tga largest-gray.png; do
+    peak_results+=("tilecut $f|$(peak_kib "$tilecut" "$data/$f")")
+    rm -f "$data/${f%.*}.chr"
+done
+
 echo
 printf '%-30s %10s %10s %7s %6s  %s\n' "target" "median" "floor" "ratio" "limit" "result"
 failed=0
@@ -156,6 +170,19 @@ for row in "${mem_results[@]}"; do
         "$allowed" "$verdict"
 done
 echo
+printf '%-36s %12s %12s  %s\n' "peak memory, largest pictures" "peak" "allowed" "result"
+for row in "${peak_results[@]}"; do
+    IFS='|' read -r name peak <<<"$row"
+    allowed=$((picture_kib + overhead_kib))
+    verdict=pass
+    if ((peak > allowed)); then
+        verdict=FAIL
+        failed=1
+    fi
+    printf '%-36s %9d KiB %9d KiB  %s\n' "$name" "$peak" "$allowed" "$verdict"
+done
+echo
+echo "allowed: the decoded picture (16384 x 16384 bytes) plus $((overhead_kib / 1024)) MiB."
 echo "growth: peak at the large input less peak at the small one, less the growth of the"
 echo "input (runsquash) or of the decoded picture (tilecut). hyperfine output: $log"
 exit "$failed"

@@ -3,7 +3,7 @@
 # Works as root or as a user with sudo, on Debian 12.
 set -euo pipefail
 
-required=(g++ make cmake pkg-config liballegro4-dev libpng-dev libgtest-dev
+required=(g++ make cmake pkg-config liballegro4-dev libpng-dev libgtest-dev clang-format
           valgrind clang libclang-rt-14-dev libfuzzer-14-dev hyperfine time)
 # Without these a part of the tests reports itself as skipped.
 optional=(cc65)
