@@ -2,6 +2,7 @@
 // over the stored tiles gives, and wherever at most 256 distinct tiles occur
 // the tile set and name table must rebuild the input's whole tiles exactly.
 #include "fold.hpp"
+#include "reference_fold.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,31 +11,6 @@
 #include <vector>
 
 namespace {
-
-tilefold::Folded linear_scan(std::span<const std::uint8_t> in) {
-    tilefold::Folded out;
-    std::size_t stored = 0;
-    for (std::size_t at = 0; at + 16 <= in.size(); at += 16) {
-        const std::uint8_t* tile = in.data() + at;
-        std::size_t slot = 0;
-        while (slot < stored && std::memcmp(&out.chr[slot * 16], tile, 16) != 0) {
-            ++slot;
-        }
-        if (slot < stored) {
-            out.nam.push_back(static_cast<std::uint8_t>(slot));
-        } else if (stored < 256) {
-            out.nam.push_back(static_cast<std::uint8_t>(stored++));
-            out.chr.insert(out.chr.end(), tile, tile + 16);
-        } else {
-            out.nam.push_back(0);
-            ++out.unplaced;
-        }
-    }
-    while (stored++ < 256) {
-        out.chr.insert(out.chr.end(), tilefold::filler_tile.begin(), tilefold::filler_tile.end());
-    }
-    return out;
-}
 
 // Fuzzer inputs are short; stretching each byte into a tile of mostly fixed
 // bytes makes repeats, and more than 256 distinct tiles, reachable.
@@ -58,7 +34,7 @@ std::vector<std::uint8_t> widen(std::span<const std::uint8_t> data) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::uint8_t> input = widen({data, size});
     const tilefold::Folded got = tilefold::fold(input);
-    const tilefold::Folded want = linear_scan(input);
+    const tilefold_test::Folding want = tilefold_test::reference_fold(input);
     if (got.chr != want.chr || got.nam != want.nam || got.unplaced != want.unplaced) {
         std::abort();
     }

@@ -6,6 +6,9 @@
 namespace tilefold {
 
 std::size_t TileFolder::probe_start(std::span<const std::uint8_t, tile_size> tile) const {
+    if (hash_ != nullptr) {
+        return hash_(tile) % index_size;
+    }
     std::uint64_t lo = 0;
     std::uint64_t hi = 0;
     std::memcpy(&lo, tile.data(), sizeof lo);

@@ -25,10 +25,16 @@ struct Placement {
     bool newly_stored = false;
 };
 
+// Where a tile's search in the index starts.
+using TileHash = std::size_t (*)(std::span<const std::uint8_t, tile_size> tile);
+
 // Holds the stored tiles and places input tiles one at a time, so a caller
 // can stream an input of any length through a fixed amount of memory.
 class TileFolder {
   public:
+    // Another hash than the usual one only serves to test collisions.
+    explicit TileFolder(TileHash hash = nullptr) : hash_(hash) {}
+
     // Gives the slot of an identical stored tile, storing the tile first if
     // it is new and a slot is free. A tile that finds no slot gets name 0
     // and is counted as unplaced every time it occurs.
@@ -56,6 +62,7 @@ class TileFolder {
 
     std::size_t probe_start(std::span<const std::uint8_t, tile_size> tile) const;
 
+    TileHash hash_;
     std::array<Tile, slot_count> slots_{};
     std::array<std::uint16_t, index_size> index_{};
     std::size_t stored_ = 0;

@@ -116,6 +116,10 @@ TEST_F(Tilecut, OutputIsWrittenBesideTheInput) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(e2e::read_file(scratch / "art" / "title.chr"), flat_tile(2));
     EXPECT_FALSE(fs::exists(scratch / "title.chr"));
+    // The extension picks the reader in any case; the new one is "chr".
+    save_flat("LOUD.BMP", 8, 8, 3);
+    EXPECT_EQ(tilecut({"LOUD.BMP"}).status, 0);
+    EXPECT_EQ(e2e::read_file(scratch / "LOUD.chr"), flat_tile(3));
 }
 
 TEST_F(Tilecut, DestinationThatCannotBeOpened) {
@@ -148,11 +152,16 @@ TEST_F(Tilecut, OutputNameTooLongForItsBufferIsRefused) {
 }
 
 TEST_F(Tilecut, WriteFailureIsReportedNotHidden) {
-    save_flat("a.bmp", 64, 64, 1);
-    fs::create_symlink("/dev/full", scratch / "a.chr");
-    const auto r = tilecut({"a.bmp"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "could not write a.chr: No space left on device\n");
+    // Small tiles fail when they are flushed; a row of tiles of 32 KiB fails
+    // in the middle of its writes.
+    for (const int width : {64, 16384}) {
+        save_flat("a.bmp", width, 16, 1);
+        fs::remove(scratch / "a.chr");
+        fs::create_symlink("/dev/full", scratch / "a.chr");
+        const auto r = tilecut({"a.bmp"});
+        EXPECT_EQ(r.status, 1) << width;
+        EXPECT_EQ(r.err, "could not write a.chr: No space left on device\n") << width;
+    }
 }
 
 TEST_F(Tilecut, BundledExamplesMatchTheirGoldenTiles) {

@@ -179,6 +179,9 @@ check 0 '' '' "$tilefold" h.chr
 case_ tilefold-too-many-tiles
 awk 'BEGIN { for (t = 0; t < 300; t++) for (b = 0; b < 16; b++) printf "%c", (b == 0 ? t % 256 : (b == 1 ? int(t / 256) + 1 : 0)) }' LC_ALL=C >big.chr
 check 0 'warning: 44 tiles in big.chr\ndo not match the first 256 unique tiles' '' "$tilefold" big.chr
+case_ tilefold-one-tile-too-many
+awk 'BEGIN { for (t = 0; t < 257; t++) for (b = 0; b < 16; b++) printf "%c", (b == 0 ? t % 256 : (b == 1 ? int(t / 256) + 1 : 0)) }' LC_ALL=C >big.chr
+check 0 'warning: 1 tiles in big.chr\ndo not match the first 256 unique tiles' '' "$tilefold" big.chr
 case_ tilefold-full-disk-chr; head -c 64 /dev/zero >in.chr; ln -s /dev/full out.chr
 check 1 'tilefold could not write out.chr: No space left on device\n' '' "$tilefold" in.chr
 case_ tilefold-full-disk-nam; head -c 64 /dev/zero >in.chr; ln -s /dev/full out.nam
