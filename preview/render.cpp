@@ -49,8 +49,12 @@ std::optional<Error> check_width(std::uint32_t width) {
 
 std::optional<Error> check_palette(const Source& pal) {
     if (pal.bytes.size() != palette_bytes) {
-        return fail(Problem::palette_size, "tileshow: %.*s is %zu bytes, but a palette is %zu\n",
-                    length(pal.name), pal.name.data(), pal.bytes.size(), palette_bytes);
+        // The sizes of a whole NES colour table, plain or with its tinted
+        // copies: the file went to the wrong option.
+        const bool colour_table = pal.bytes.size() == 192 || pal.bytes.size() == 1536;
+        return fail(Problem::palette_size, "tileshow: %.*s is %zu bytes, but a palette is %zu%s\n",
+                    length(pal.name), pal.name.data(), pal.bytes.size(), palette_bytes,
+                    colour_table ? " (NES colour tables go to --nes-palette)" : "");
     }
     for (std::size_t i = 0; i < palette_bytes; ++i) {
         if (pal.bytes[i] >= nes_colour_count) {

@@ -150,7 +150,7 @@ TEST(Render, Refusals) {
         b[9] = 0x40;
         return b;
     }();
-    const Bytes short_atr(63, 0), empty, tall(2049, 0), partial(15, 0xFF);
+    const Bytes short_atr(63, 0), empty, tall(2049, 0), partial(15, 0xFF), colour_table(192, 0);
     struct Case {
         tileshow::Request request;
         Problem problem;
@@ -169,6 +169,10 @@ TEST(Render, Refusals) {
         {{.chr = {"t.chr", one}, .pal = {{"p.pal", partial}}},
          Problem::palette_size,
          "tileshow: p.pal is 15 bytes, but a palette is 16\n"},
+        {{.chr = {"t.chr", one}, .pal = {{"p.pal", colour_table}}},
+         Problem::palette_size,
+         "tileshow: p.pal is 192 bytes, but a palette is 16 (NES colour tables go to "
+         "--nes-palette)\n"},
         {{.chr = {"t.chr", one}, .pal = {{"p.pal", high_pal}}},
          Problem::palette_byte,
          "tileshow: p.pal byte 9 is $40, but NES colour numbers end at $3F\n"},
