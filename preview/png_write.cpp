@@ -35,6 +35,7 @@ void on_warning(png_structp, png_const_charp) {
 
 void on_write(png_structp png, png_bytep data, png_size_t size) {
     auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
+    errno = 0;
     if (std::fwrite(data, 1, size, sink->out) != size) {
         sink->error = errno != 0 ? errno : EIO;
         png_error(png, "write failed");
@@ -43,6 +44,7 @@ void on_write(png_structp png, png_bytep data, png_size_t size) {
 
 void on_flush(png_structp png) {
     auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
+    errno = 0;
     if (std::fflush(sink->out) != 0) {
         sink->error = errno != 0 ? errno : EIO;
         png_error(png, "write failed");
@@ -161,6 +163,7 @@ std::optional<Error> write_png(const Picture& picture, std::FILE* out, std::stri
         }
     }
     // What the stream still buffers can fail to reach the file only now.
+    errno = 0;
     if (written && std::fflush(out) != 0) {
         sink.error = errno != 0 ? errno : EIO;
         written = false;
