@@ -160,10 +160,13 @@ std::string sibling_name(const char* path, const char* extension) {
 }
 
 std::optional<std::vector<std::uint8_t>> read_file(const char* path, std::uint64_t limit,
-                                                   Failure& why) {
+                                                   Failure& why, struct stat* opened) {
     std::optional<Input> in = Input::open(path, why);
     if (!in) {
         return std::nullopt;
+    }
+    if (opened != nullptr) {
+        *opened = in->status();
     }
     const std::optional<std::uint64_t> size = in->size(why);
     if (!size) {

@@ -76,9 +76,9 @@ class Input {
 };
 
 // The whole of a regular file of at most `limit` bytes; nothing, with the
-// reason, for anything else.
+// reason, for anything else. `opened`, if given, receives the file's identity.
 std::optional<std::vector<std::uint8_t>> read_file(const char* path, std::uint64_t limit,
-                                                   Failure& why);
+                                                   Failure& why, struct stat* opened = nullptr);
 
 // A destination written whole or not at all. A regular file (or a name not
 // yet taken) is written to a temporary file beside it, which replaces it only

@@ -173,7 +173,7 @@ std::optional<Error> write_png(const Picture& picture, std::FILE* out, std::stri
     }
     const std::string reason = sink.error != 0 ? std::strerror(sink.error) : sink.message;
     return Error{Problem::write_failed,
-                 "tileshow: could not write " + std::string(name) + ": " + reason + "\n"};
+                 "tileshow: " + std::string(name) + ": could not write it: " + reason + "\n"};
 }
 
 } // namespace tileshow

@@ -6,6 +6,8 @@
 // command line reads and writes the files.
 #pragma once
 
+#include "nes_colours.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -28,15 +30,10 @@ inline constexpr std::uint32_t max_width = max_side / tile_side; // in tiles
 inline constexpr std::size_t palette_bytes = 16;
 inline constexpr std::size_t nes_colour_count = 64;
 
-struct Rgb {
-    std::uint8_t r = 0;
-    std::uint8_t g = 0;
-    std::uint8_t b = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
+using Rgb = nes::Rgb;
 
 // sRGB for each NES colour number $00-$3F.
-using NesColours = std::array<Rgb, nes_colour_count>;
+using NesColours = nes::Table;
 
 // With an attribute table but no palette file, each palette gets a hue of its
 // own (grays, reds, greens, blues; dark to light for colours 1-3) over a black

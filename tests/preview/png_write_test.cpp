@@ -69,10 +69,10 @@ TEST(PngWrite, FailuresAreReported) {
         const auto error = tileshow::write_png(random_picture(side, 16), full.get(), "o.png");
         ASSERT_TRUE(error) << side;
         EXPECT_EQ(error->problem, tileshow::Problem::write_failed);
-        EXPECT_EQ(error->message, "tileshow: could not write o.png: No space left on device\n");
+        EXPECT_EQ(error->message, "tileshow: o.png: could not write it: No space left on device\n");
     }
     FilePtr file(std::tmpfile());
     const auto error = tileshow::write_png(Picture{0, 0, {}, {{1, 2, 3}}}, file.get(), "e.png");
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->message, "tileshow: could not write e.png: Invalid IHDR data\n");
+    EXPECT_EQ(error->message, "tileshow: e.png: could not write it: Invalid IHDR data\n");
 }
