@@ -54,17 +54,19 @@
 ;   plus 6 bytes of scratch. During the call the four words hold other
 ;   forms of the same values (see "The loops' state" below).
 ;
-; Size: 630 bytes of code in segment CODE, both entries together.
+; Size: 631 bytes of code in segment CODE, both entries together.
 ;
 ; Speed, in CPU cycles, as cc65's sim65 counts them:
 ;   per output byte     unrle_ppu   unrle_ram
 ;     literal packet       16          16
 ;     run packet            9          11
 ;   per packet             43          66     reading and checking the header
-;   per page of stream   about 100-150        a packet that reaches into the
-;                                             next page, and the last packet,
-;                                             go through the careful code
-;   per call             about 130            the JSR and RTS included
+;   per page of stream  about 110     130    the packet that reaches into the
+;                                             next page goes through the
+;                                             careful code
+;   per call            about 320     340    the JSR and RTS, setting up, and
+;                                             the last packet, which goes
+;                                             through the careful code too
 ; So whole streams cost, from JSR to RTS (scripts/decoder-cycles.sh):
 ;   the example title screen's name table, 960 bytes in 233:  about 13,000
 ;   a 1024-byte table of runs of 3 between single bytes:      about 34,000
@@ -130,8 +132,9 @@ unrle_ppu:
         sta unrle_src
         bcc @src
         inc unrle_src+1
-@src:   lda unrle_len
-        sbc #1                  ; carry clear: len - 2
+@src:   sec
+        lda unrle_len
+        sbc #2
         sta unrle_len
         bcs @owed
         dec unrle_len+1
