@@ -61,18 +61,20 @@
 ;     literal packet       16          16
 ;     run packet            9          11
 ;   per packet             43          66     reading and checking the header
-;   per page of stream  about 110     130    the packet that reaches into the
+;   per page of stream  about 100 more        the packet that reaches into the
 ;                                             next page goes through the
 ;                                             careful code
 ;   per call            about 320     340    the JSR and RTS, setting up, and
 ;                                             the last packet, which goes
 ;                                             through the careful code too
 ; So whole streams cost, from JSR to RTS (scripts/decoder-cycles.sh):
-;   the example title screen's name table, 960 bytes in 233:  about 13,000
-;   a 1024-byte table of runs of 3 between single bytes:      about 34,000
-;   a 1024-byte table of nothing but literals:                about 17,600
-; to $2007; to RAM about 16,300, 47,000 and 17,800. The README gives the
-; exact figures.
+;                                                      unrle_ppu     unrle_ram
+;   the example title screen's name table, 960 bytes  12,900-13,800 16,200-17,100
+;   1024 bytes of runs of 3 between single bytes      33,800-34,400 46,800-47,500
+;   1024 bytes of nothing but literals                17,500-18,100 17,700-18,300
+; The ranges come from where the code lies (see Placement); the README has
+; the exact figures and those of the routine this one replaced, which took
+; 18,950, 73,850 and 17,617 cycles where the test harness had it.
 ;
 ; Placement: nothing here asks the linker for alignment, so any
 ; configuration with a CODE and a ZEROPAGE segment links it as it is. The
@@ -97,10 +99,12 @@ unrle_src:  .res 2
 unrle_len:  .res 2
 unrle_dst:  .res 2
 unrle_left: .res 2
-here:       .res 2              ; the packet the edge code expands
+here:       .res 2              ; the header in hand, for reading from it
 reach:      .res 1              ; see "The loops' state" below
-count:      .res 1              ; bytes a packet produces, 1-128
-size:       .res 1              ; bytes it takes in the stream, 2-128
+count:      .res 1              ; bytes a packet produces, 1-128 (minus 1 in
+                                ; unrle_ram's runs)
+size:       .res 1              ; bytes it takes in the stream, 2-128 (in
+                                ; unrle_ram's loop: the next header's offset)
 mode:       .res 1              ; bit 7: output to RAM; bit 6: count met
 
 .segment "CODE"
@@ -159,8 +163,9 @@ short:  sec                     ; the stream ended before the count was met
 ;               at least 0: the loops take a packet only when the header
 ;               after it lies at reach + 1 or below, so never at or past
 ;               the end of the page or of the stream
-;   unrle_left  bytes still owed minus 1, its high byte inverted: a packet
-;               that leaves nothing owed makes that byte roll over to 0
+;   unrle_left  bytes still owed minus 1, its high byte inverted: the
+;               packet that meets the count is the one whose borrow makes
+;               that byte roll over from $FF to 0
 ; Packets that do not fit the loops, that meet the count or that are
 ; damaged go to the edge code, which turns the state back into the plain
 ; values at the end.
@@ -209,7 +214,7 @@ ppu_next:
         adc here
         bcs to_lit_edge         ; it reaches into the next page
         cmp reach
-        bcs to_lit_edge         ; no header after it in this page
+        bcs to_lit_edge         ; no header after it in this page's stream
         txa
         eor #$FF                ; 256 - count; carry clear from the cmp
         adc unrle_left
