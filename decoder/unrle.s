@@ -45,30 +45,47 @@
 ;   A, X and Y are changed; the decimal flag must be clear (it always is on
 ;   the NES's CPU, which has no decimal mode).
 ;
-; Zero page: 11 bytes, placed by the linker in segment ZEROPAGE.
+; Zero page: 14 bytes, placed by the linker in segment ZEROPAGE.
 ;   unrle_src   2  in: stream address          out: first unread byte
 ;   unrle_len   2  in: stream length in bytes  out: bytes not read
 ;   unrle_dst   2  in: destination (unrle_ram) out: just past the last byte
 ;                  written; unrle_ppu neither reads nor writes it
 ;   unrle_left  2  out: bytes promised but not produced (0 when carry clear)
-;   plus 3 bytes of scratch (packet length, packet size, output mode).
+;   plus 6 bytes of scratch. During the call the four words hold other
+;   forms of the same values (see "The loops' state" below).
 ;
-; Size: 219 bytes of code in segment CODE, both entries together.
+; Size: 631 bytes of code in segment CODE, both entries together.
 ;
 ; Speed, in CPU cycles, as cc65's sim65 counts them:
 ;   per output byte     unrle_ppu   unrle_ram
-;     literal packet       16          16     (+1 when the read crosses a page)
+;     literal packet       16          16
 ;     run packet            9          11
-;   per packet          130-142     150-160   reading and checking the header
-;   per call              99         103      the JSR and RTS included
+;   per packet             43          66     reading and checking the header
+;   per page of stream  about 100 more        the packet that reaches into the
+;                                             next page goes through the
+;                                             careful code
+;   per call            about 320     340    the JSR and RTS, setting up, and
+;                                             the last packet, which goes
+;                                             through the careful code too
 ; So whole streams cost, from JSR to RTS (scripts/decoder-cycles.sh):
-;   the example title screen's name table, 960 bytes in 233: 18,950 to $2007
-;   a 1024-byte table of nothing but literals:                17,617 to $2007
-; give or take a few dozen, as the stream's place across page boundaries
-; changes the reads that cross one.
-; Many short packets cost the most: runs of 3 between single bytes take
-; about 72 cycles a byte. Every case is far more than one vertical blank,
-; so fill a name table with rendering off.
+;                                                      unrle_ppu     unrle_ram
+;   the example title screen's name table, 960 bytes  12,900-13,800 16,200-17,100
+;   1024 bytes of runs of 3 between single bytes      33,800-34,400 46,800-47,500
+;   1024 bytes of nothing but literals                17,500-18,100 17,700-18,300
+; The ranges come from where the code lies (see Placement); the README has
+; the exact figures and those of the routine this one replaced, which took
+; 18,950, 73,850 and 17,617 cycles where the test harness had it.
+;
+; Placement: nothing here asks the linker for alignment, so any
+; configuration with a CODE and a ZEROPAGE segment links it as it is. The
+; cost is that a branch taken across a page boundary takes one cycle more:
+; when a page boundary falls inside one of the byte loops, each byte of that
+; kind costs one more, and when it falls between a packet's branches, the
+; packet does. Over every start address, the figures above move by at most
+; about 6% (scripts/decoder-cycles.sh --placements measures the range).
+; Reads of the stream never cross a page in the loops; only the packet that
+; reaches into the next page reads across it, one cycle for each of its
+; bytes past the boundary.
 
         .exportzp unrle_src, unrle_len, unrle_dst, unrle_left
         .export   unrle_ppu, unrle_ram
@@ -82,16 +99,15 @@ unrle_src:  .res 2
 unrle_len:  .res 2
 unrle_dst:  .res 2
 unrle_left: .res 2
-count:      .res 1              ; bytes this packet produces, 1-128
-size:       .res 1              ; bytes this packet occupies in the stream
-mode:       .res 1              ; bit 7 set: output goes to RAM
+here:       .res 2              ; the header in hand, for reading from it
+reach:      .res 1              ; see "The loops' state" below
+count:      .res 1              ; bytes a packet produces, 1-128 (minus 1 in
+                                ; unrle_ram's runs)
+size:       .res 1              ; bytes it takes in the stream, 2-128 (in
+                                ; unrle_ram's loop: the next header's offset)
+mode:       .res 1              ; bit 7: output to RAM; bit 6: count met
 
 .segment "CODE"
-
-done:   clc
-        rts
-stop:   sec
-        rts
 
 unrle_ram:
         lda #$80
@@ -107,116 +123,380 @@ unrle_ppu:
         bne @length
         lda unrle_len
         cmp #2
-        bcc stop
+        bcc short
 @length:
         lda (unrle_src),y
         sta unrle_left+1
         iny
         lda (unrle_src),y
         sta unrle_left
-        lda #2
-        sta size
-
-; Steps over the length header or the packet just expanded, then takes the
-; next packet.
-advance:
-        clc
+        clc                     ; step over the length header
         lda unrle_src
-        adc size
+        adc #2
         sta unrle_src
         bcc @src
         inc unrle_src+1
 @src:   sec
         lda unrle_len
-        sbc size
+        sbc #2
         sta unrle_len
-        bcs @next
+        bcs @owed
         dec unrle_len+1
-@next:  lda unrle_left
+@owed:  lda unrle_left
         ora unrle_left+1
-        beq done
-        ldy #0
+        bne @some
+        clc                     ; nothing owed: the packets stay unread
+        rts
+@some:  lda unrle_len
+        ora unrle_len+1
+        bne setup
+short:  sec                     ; the stream ended before the count was met
+        rts
+
+; The loops' state, kept for the page that the next header lies in:
+;   unrle_src   that page, low byte 0: no read in the loops crosses a page
+;   Y           the header's offset in the page
+;   unrle_len   bytes of the stream past the end of the page: a 16-bit
+;               value that is below zero in the stream's last page, where
+;               its low byte is the number of stream bytes in the page
+;   reach       min(254, bytes of the stream from the page's start - 2),
+;               at least 0: the loops take a packet only when the header
+;               after it lies at reach + 1 or below, so never at or past
+;               the end of the page or of the stream
+;   unrle_left  bytes still owed minus 1, its high byte inverted: the
+;               packet that meets the count is the one whose borrow makes
+;               that byte roll over from $FF to 0
+; Packets that do not fit the loops, that meet the count or that are
+; damaged go to the edge code, which turns the state back into the plain
+; values at the end.
+setup:  ldy unrle_src
+        lda #0
+        sta unrle_src
+        lda unrle_src+1
+        sta here+1
+        tya                     ; bytes from the page's start, 17 bits
+        clc
+        adc unrle_len
+        sta unrle_len
         lda unrle_len+1
-        bne @header
-        lda unrle_len
-        beq stop                ; the stream ended before the count was met
-@header:
+        adc #0
+        tax
+        dex                     ; minus the page; the carry is bit 16
+        stx unrle_len+1
+        bcs @whole
+        inx
+        bne @whole
+        lda unrle_len           ; fewer than 256: this is the last page
+        sbc #1                  ; carry clear: - 2
+        bcs @reach
+        lda #0
+        beq @reach
+@whole: lda #254
+@reach: sta reach
+        lda unrle_left
+        bne @left
+        dec unrle_left+1
+@left:  dec unrle_left
+        lda unrle_left+1
+        eor #$FF
+        sta unrle_left+1
+        bit mode
+        bmi ram_next
+
+; unrle_ppu's loop.
+ppu_next:
+        lda (unrle_src),y
+        bmi ppu_run
+        cmp #127                ; literal: h + 1 bytes follow
+        beq to_edge
+        sty here                ; carry clear from the cmp
+        tax
+        adc here
+        bcs to_lit_edge         ; it reaches into the next page
+        cmp reach
+        bcs to_lit_edge         ; no header after it in this page's stream
+        txa
+        eor #$FF                ; 256 - count; carry clear from the cmp
+        adc unrle_left
+        bcc @lborrow
+@lsave: sta unrle_left
+        inx
+@lit:   iny
+        lda (unrle_src),y
+        sta PPUDATA
+        dex
+        bne @lit
+        iny
+        jmp ppu_next
+@lborrow:
+        inc unrle_left+1
+        bne @lsave
+        dec unrle_left+1        ; the packet meets the count
+        bne to_edge             ; always: the byte is back to $FF
+
+ppu_run:                        ; run: 257 - h copies of the next byte
+        cpy reach
+        bcs to_edge
+        sbc #128                ; carry clear from the cpy: h - 129
+        cmp #126
+        bcs to_edge             ; 128 and 255
+        eor #$80                ; h - 1: X counts up from it to 0
+        tax
+        adc unrle_left          ; carry clear from the cmp
+        bcc @rborrow
+@rsave: sta unrle_left
+        iny
+        lda (unrle_src),y
+@fill:  sta PPUDATA
+        inx
+        bne @fill
+        iny
+        jmp ppu_next
+@rborrow:
+        inc unrle_left+1
+        bne @rsave
+        dec unrle_left+1
+to_edge:
+        jmp edge
+to_lit_edge:
+        jmp lit_edge
+
+; unrle_ram's loop, with the same checks.
+ram_next:
+        lda (unrle_src),y
+        bmi ram_run
+        cmp #127
+        beq to_edge
+        sty here
+        tax
+        adc here
+        bcs to_lit_edge
+        cmp reach
+        bcs to_lit_edge
+        adc #2                  ; the next header; carry clear
+        sta size
+        txa
+        eor #$FF
+        adc unrle_left
+        bcc @lborrow
+@lsave: sta unrle_left          ; carry set
+        txa
+        tay
+        iny
+@lit:   lda (here),y            ; copy backwards: source index Y goes with
+        dey                     ; destination index Y-1
+        sta (unrle_dst),y
+        bne @lit
+        txa                     ; count - 1, plus the carry
+        adc unrle_dst
+        sta unrle_dst
+        bcc @lon
+        inc unrle_dst+1
+@lon:   ldy size
+        jmp ram_next
+@lborrow:
+        sec
+        inc unrle_left+1
+        bne @lsave
+        dec unrle_left+1
+        bne to_edge
+
+ram_run:
+        cpy reach
+        bcs to_edge
+        sbc #128
+        cmp #126
+        bcs to_edge
+        eor #$7F                ; 256 - h: count - 1
+        sta count
+        eor #$FF                ; 256 - count
+        adc unrle_left
+        bcc @rborrow
+@rsave: sta unrle_left          ; carry set
+        iny
+        lda (unrle_src),y
+        sty size
+        ldy count
+@fill:  sta (unrle_dst),y
+        dey
+        bpl @fill
+        lda count               ; count - 1, plus the carry
+        adc unrle_dst
+        sta unrle_dst
+        bcc @ron
+        inc unrle_dst+1
+@ron:   ldy size
+        iny
+        jmp ram_next
+@rborrow:
+        sec
+        inc unrle_left+1
+        bne @rsave
+        dec unrle_left+1
+        jmp edge
+
+; The edge code: one packet, with every check, wherever it lies. It takes
+; the packets that reach into the next page (about one per page), the one
+; that meets the count, those near the stream's end, and damaged ones.
+edge:   sty here
         lda (unrle_src),y
         bmi @run
         cmp #127
-        beq stop
-        adc #1                  ; carry clear from the cmp: count = h + 1
-        sta count
-        adc #1                  ; size = h + 2, never 0
-        bne @sized
+        beq @broken
+        tax
+        inx                     ; count = h + 1
+        adc #2                  ; size = h + 2; carry clear from the cmp
+        bne sized               ; always
 @run:   cmp #129
-        bcc stop                ; 128
+        bcc @broken             ; 128
         cmp #255
-        beq stop
+        beq @broken
         eor #$FF                ; carry clear from the cmp: 255 - h + 2
         adc #2
-        sta count
+        tax
         lda #2
-@sized: sta size
-        ldx unrle_len+1         ; 256 bytes or more hold any packet
-        bne @fits
-        cmp unrle_len
+        bne sized               ; always
+@broken:
+        jmp broken
+
+; A literal the loops could not take: X = h, here at the header, carry set.
+lit_edge:
+        txa
+        adc #1                  ; size = h + 2
+        inx                     ; count = h + 1
+sized:  sta size
+        stx count
+        lda reach               ; does the stream hold the whole packet?
+        cmp #254
+        bne @lastpage
+        lda unrle_len+1
+        bne @fits               ; a page or more follows this one
+        tya
+        clc
+        adc size
+        bcc @fits               ; it ends in this page
+        cmp unrle_len           ; where it ends in the next, the last page
         beq @fits
-        bcs stop                ; the packet runs past the stream's end
-@fits:  ldx unrle_left+1        ; never produce more than the header says
-        bne @owed
-        lda unrle_left
-        cmp count
-        bcs @owed
-        sta count
-@owed:  sec
-        lda unrle_left
+        bcc @fits
+@broken:
+        jmp broken
+@lastpage:
+        tya
+        clc
+        adc size
+        bcs @broken
+        cmp unrle_len           ; the stream's bytes in this page
+        beq @fits
+        bcs @broken
+@fits:  lda unrle_left
+        sec
         sbc count
-        sta unrle_left
-        bcs @out
-        dec unrle_left+1
-@out:   ldx count
+        bcs @keep
+        inc unrle_left+1
+        bne @keep
+        dec unrle_left+1        ; the count is met in this packet: only
+        ldx unrle_left          ; the bytes still owed
+        inx
+        stx count
+        lda mode
+        ora #$40                ; bit 6
+        sta mode
+        bne @out                ; always
+@keep:  sta unrle_left
+@out:   ldy #0
+        ldx count
         bit mode
-        bmi ram_out
-
-; Output loops. Each is entered with X = count and Y = 0, the header at
-; (unrle_src),0.
-ppu_out:
-        lda (unrle_src),y       ; the header again
-        bmi @run
-        iny
-@lit:   lda (unrle_src),y
+        bmi @ram
+        lda (here),y
+        bmi @prun
+@plit:  iny
+        lda (here),y
         sta PPUDATA
-        iny
         dex
-        bne @lit
-        jmp advance
-@run:   iny
-        lda (unrle_src),y
-@fill:  sta PPUDATA
+        bne @plit
+        beq @tail
+@prun:  iny
+        lda (here),y
+@pfill: sta PPUDATA
         dex
-        bne @fill
-        jmp advance
-
-ram_out:
-        lda (unrle_src),y       ; the header again
-        bmi @run
-        ldy count               ; copy backwards: the data starts one byte
-@lit:   lda (unrle_src),y       ; after the header, so source index Y goes
-        dey                     ; with destination index Y-1
-        sta (unrle_dst),y
-        bne @lit
-        beq @moved
-@run:   iny
-        lda (unrle_src),y
+        bne @pfill
+        beq @tail
+@ram:   lda (here),y
+        bmi @rrun
         ldy count
-@fill:  dey
+@rlit:  lda (here),y
+        dey
         sta (unrle_dst),y
-        bne @fill
+        bne @rlit
+        beq @moved
+@rrun:  iny
+        lda (here),y
+        ldy count
+@rfill: dey
+        sta (unrle_dst),y
+        bne @rfill
 @moved: clc
         lda unrle_dst
         adc count
         sta unrle_dst
-        bcc @on
+        bcc @tail
         inc unrle_dst+1
-@on:    jmp advance
+@tail:  clc                     ; the next header
+        lda here
+        adc size
+        tay
+        bcc @same
+        inc unrle_src+1         ; it lies in the next page
+        inc here+1
+        lda unrle_len+1
+        beq @last               ; which is the stream's last
+        dec unrle_len+1         ; which is whole: reach stays 254
+@go:    bit mode
+        bvs finished
+        bmi @ramgo
+        jmp ppu_next
+@ramgo: jmp ram_next
+@last:  dec unrle_len+1
+        lda unrle_len           ; its bytes - 2, at least 0
+        sbc #2                  ; (carry set)
+        bcs @reach
+        lda #0
+@reach: sta reach
+@same:  bit mode
+        bvs finished
+        lda reach
+        cmp #254
+        beq @go                 ; a whole page: the header is in the stream
+        cpy unrle_len
+        bcc @go
+        jmp broken              ; the stream ends before it
+
+; Back to the plain values: unrle_src at offset Y of its page, unrle_len
+; what the stream holds from there.
+plain:  sty unrle_src
+        tya
+        eor #$FF                ; 256 - Y with the carry
+        sec
+        adc unrle_len
+        sta unrle_len
+        bcc @len
+        inc unrle_len+1
+@len:   rts
+
+finished:
+        jsr plain
+        lda #0
+        sta unrle_left
+        sta unrle_left+1
+        clc
+        rts
+
+broken: jsr plain               ; the packet at Y is damaged or not all there
+        lda unrle_left+1
+        eor #$FF
+        sta unrle_left+1
+        inc unrle_left
+        bne @owed
+        inc unrle_left+1
+@owed:  sec
+        rts

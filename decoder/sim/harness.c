@@ -1,7 +1,7 @@
 /* Runs the decoder on one stream inside sim65, for the tests and for the
    cycle count script.
 
-     unrle-sim MODE STREAM
+     unrle-sim MODE STREAM [OFFSET]
 
    MODE r   runs unrle_ram and writes the bytes it produced to standard output.
         p   runs unrle_ppu. The port is a plain memory cell here, so all
@@ -11,6 +11,9 @@
             timing runs of unrle_ram, unrle_ppu or of no decoder at all: no
             checks and no output, so that sim65 -c of a tr or tp run minus
             that of the tn run on the same stream is the decoder's own cost.
+
+   OFFSET (0-255, default 0) puts the stream that many bytes further into
+   its buffer, so that its packets can be tried at every place in a page.
 
    After r or p, standard error gets one line,
      complete|stopped produced N of M, read K of L
@@ -37,7 +40,7 @@ unsigned char __fastcall__ sim_expand(unsigned char entry);
 
 /* Past the stream's end lie one-byte literal packets: a decoder that read
    on would produce bytes the host test does not expect. */
-static unsigned char stream[STREAM_MAX + PAD];
+static unsigned char stream[255 + STREAM_MAX + PAD];
 static unsigned char out[PAD + OUT_MAX + PAD];
 
 static void say(const char* text) {
@@ -57,7 +60,7 @@ static int fault(const char* why) {
 }
 
 static int usage(void) {
-    say("syntax: unrle-sim r|p|tr|tp|tn stream\n");
+    say("syntax: unrle-sim r|p|tr|tp|tn stream [offset]\n");
     return 3;
 }
 
@@ -66,11 +69,17 @@ int main(int argc, char* argv[]) {
     const char* mode;
     unsigned char timing, entry, stopped, ram;
     int fd, got;
-    unsigned len, count, produced, i;
+    unsigned len, count, produced, i, offset;
+    unsigned char* start;
 
-    if (argc != 3) {
+    if (argc != 3 && argc != 4) {
         return usage();
     }
+    offset = argc == 4 ? (unsigned)atoi(argv[3]) : 0;
+    if (offset > 255) {
+        return usage();
+    }
+    start = stream + offset;
     mode = argv[1];
     timing = mode[0] == 't';
     /* n, p and r are two letters apart: the entry is found the same way,
@@ -86,17 +95,17 @@ int main(int argc, char* argv[]) {
         say("unrle-sim: cannot open the stream\n");
         return 3;
     }
-    got = read(fd, stream, STREAM_MAX + 1);
+    got = read(fd, start, STREAM_MAX + 1);
     close(fd);
     if (got < 0 || (unsigned)got > STREAM_MAX) {
         say("unrle-sim: the stream is unreadable or longer than 4096 bytes\n");
         return 3;
     }
     len = (unsigned)got;
-    for (i = len; i < sizeof stream; ++i) {
-        stream[i] = (i - len) & 1 ? 0xEE : 0x00;
+    for (i = offset + len; i < sizeof stream; ++i) {
+        stream[i] = (i - offset - len) & 1 ? 0xEE : 0x00;
     }
-    count = len >= 2 ? (unsigned)stream[0] << 8 | stream[1] : 0;
+    count = len >= 2 ? (unsigned)start[0] << 8 | start[1] : 0;
     /* A packet of two stream bytes yields at most 128 output bytes. */
     if (count > OUT_MAX && (unsigned long)(len - 2) * 64 > OUT_MAX) {
         say("unrle-sim: the stream may expand to more than 8192 bytes\n");
@@ -105,7 +114,7 @@ int main(int argc, char* argv[]) {
     memset(out, FILL, sizeof out);
     memset(sim_ppu, FILL, sizeof sim_ppu);
 
-    sim_src = stream;
+    sim_src = start;
     sim_len = len;
     sim_dst = out + PAD;
     stopped = sim_expand(entry);
@@ -121,7 +130,7 @@ int main(int argc, char* argv[]) {
     if (!stopped && sim_left != 0) {
         return fault("carry clear but bytes still owed");
     }
-    if (sim_len > len || sim_src != stream + (len - sim_len)) {
+    if (sim_len > len || sim_src != start + (len - sim_len)) {
         return fault("stream pointer and length disagree");
     }
     if (sim_dst != out + PAD + (ram ? produced : 0)) {

@@ -38,11 +38,12 @@ Bytes squash(const Bytes& input) {
 }
 
 // mode "r" (RAM entry: the bytes on stdout) or "p" ($2007 entry: the last byte
-// written to the port on stdout).
-e2e::Result expand(const Bytes& stream, const std::string& mode) {
+// written to the port on stdout); the stream lies `offset` bytes into a page
+// further than it would.
+e2e::Result expand(const Bytes& stream, const std::string& mode, unsigned offset = 0) {
     e2e::Scratch dir;
     e2e::write_file(dir / "in.rle", stream);
-    return e2e::run(SIM65_BIN, {UNRLE_SIM, mode, "in.rle"}, dir.dir());
+    return e2e::run(SIM65_BIN, {UNRLE_SIM, mode, "in.rle", std::to_string(offset)}, dir.dir());
 }
 
 Bytes bytes_of(const std::string& text) {
@@ -105,13 +106,13 @@ std::string summary(const Expansion& e, std::size_t stream_size) {
 }
 
 // Both entries, checked against the model; the RAM entry's bytes as well.
-void expect_expansion(const Bytes& stream) {
+void expect_expansion(const Bytes& stream, unsigned offset = 0) {
     const Expansion want = model(stream);
-    const e2e::Result ram = expand(stream, "r");
+    const e2e::Result ram = expand(stream, "r", offset);
     EXPECT_EQ(ram.err, summary(want, stream.size()));
     EXPECT_EQ(ram.status, want.complete ? 0 : 2);
     EXPECT_EQ(e2e::to_hex(bytes_of(ram.out)), e2e::to_hex(want.out));
-    const e2e::Result ppu = expand(stream, "p");
+    const e2e::Result ppu = expand(stream, "p", offset);
     EXPECT_EQ(ppu.err, summary(want, stream.size()));
     EXPECT_EQ(ppu.status, want.complete ? 0 : 2);
     EXPECT_EQ(ppu.out, last_of(want.out));
@@ -284,6 +285,67 @@ TEST(Decoder, NeverOverrunsOnRandomStreams) {
         }
         SCOPED_TRACE(e2e::to_hex(stream));
         expect_expansion(stream);
+    }
+}
+
+// The decoder's loops work inside one page of the stream and hand every
+// packet that reaches into the next page, and the last ones, to careful
+// code: each kind of packet must come out right wherever a page boundary
+// cuts it, and the stream's end must stop it wherever that falls.
+TEST(Decoder, ExpandsAnywhereInAPage) {
+    REQUIRE_CC65();
+    Bytes input = concat(name_table(500, 11), noise(400, 12)); // literals of 127
+    input = concat(input, Bytes(128, 5));                      // a run of 128
+    for (int i = 0; i < 40; ++i) {                             // runs of 3, single literals
+        input = concat(input, {7, 7, 7, static_cast<std::uint8_t>(i)});
+    }
+    const Bytes stream = squash(input);
+    ASSERT_GT(stream.size(), 2u + 511u);
+    ASSERT_TRUE(holds(stream, "81 05"));
+    ASSERT_TRUE(holds(stream, "FE 07 00 00"));
+    for (unsigned offset = 0; offset < 256; ++offset) {
+        SCOPED_TRACE(offset);
+        // The whole stream to one entry and, cut so that its end falls at
+        // every place in a page on every kind of packet, to the other.
+        const Bytes part(stream.begin(),
+                         stream.end() - 1 - static_cast<std::ptrdiff_t>(2 * offset));
+        const std::string modes[] = {"r", "p"};
+        for (const Bytes* s : {&stream, &part}) {
+            const std::string& mode = modes[(offset + (s == &part)) % 2];
+            const Expansion want = model(*s);
+            const e2e::Result r = expand(*s, mode, offset);
+            EXPECT_EQ(r.err, summary(want, s->size()));
+            EXPECT_EQ(r.status, want.complete ? 0 : 2);
+            EXPECT_EQ(r.out, mode == "r" ? std::string(want.out.begin(), want.out.end())
+                                         : last_of(want.out));
+        }
+    }
+}
+
+// A count that ends inside a packet, or right after one, next to each
+// multiple of 256 bytes of output; counts of 0 and 1; and counts near 65535,
+// which the stream runs out before.
+TEST(Decoder, StopsAtTheCountNearEveryPage) {
+    REQUIRE_CC65();
+    const auto check = [](Bytes stream, const Bytes& input, unsigned count) {
+        SCOPED_TRACE(count);
+        stream[0] = static_cast<std::uint8_t>(count >> 8);
+        stream[1] = static_cast<std::uint8_t>(count);
+        const Expansion want = model(stream);
+        ASSERT_EQ(want.complete, count <= input.size());
+        ASSERT_TRUE(std::equal(want.out.begin(), want.out.end(), input.begin()));
+        expect_expansion(stream, count * 37 % 256);
+    };
+    const Bytes input = concat(name_table(700, 13), noise(400, 14));
+    const Bytes stream = squash(input);
+    for (const unsigned count :
+         {0u,   1u,   2u,   3u,   127u, 128u, 129u, 255u, 256u,  257u,  383u,
+          384u, 385u, 511u, 512u, 513u, 767u, 768u, 769u, 1023u, 1024u, 1025u}) {
+        check(stream, input, count);
+    }
+    const Bytes few = name_table(250, 15);
+    for (const unsigned count : {0xFEFFu, 0xFF00u, 0xFF01u, 0xFFFFu}) {
+        check(squash(few), few, count);
     }
 }
 
