@@ -5,8 +5,11 @@ set -euo pipefail
 
 required=(g++ make cmake pkg-config liballegro4-dev libpng-dev libgtest-dev clang-format
           valgrind clang libclang-rt-14-dev libfuzzer-14-dev hyperfine time)
-# Without these a part of the tests reports itself as skipped.
-optional=(cc65)
+# Without these a part of the tests reports itself as skipped. The package
+# tests build the .deb with CPack (dpkg-shlibdeps from dpkg-dev, and file,
+# find its dependencies), check it with lintian, and render the manual pages
+# with groff and mandoc.
+optional=(cc65 dpkg-dev file lintian groff-base mandoc)
 # The ROM test runs the emulator under node; any node 18 or later will do,
 # so only a missing command is installed from Debian.
 command -v node >/dev/null || optional+=(nodejs)
