@@ -119,7 +119,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     if (!packets.ok) {
         return write_failed(err, out_path, std::strerror(errno));
     }
-    if (!output.commit(why)) {
+    if (!output.finish(why)) {
         return write_failed(err, out_path, why.text());
     }
     std::fprintf(out, "compressed to %lu bytes.\n", packets.written);
@@ -130,10 +130,15 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
                      in_path, static_cast<unsigned long long>(size),
                      static_cast<unsigned long long>(size & 0xFFFF));
     }
+    // A report that could not be given is a failed run, so the output is put
+    // in place only after it: make then runs the step again.
     if (std::fflush(out) != 0) {
         std::fprintf(err, "runsquash could not write the standard output: %s\n",
                      std::strerror(errno));
         return 1;
+    }
+    if (!output.commit(why)) {
+        return write_failed(err, out_path, why.text());
     }
     return 0;
 }

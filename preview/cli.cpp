@@ -13,7 +13,7 @@ namespace tileshow {
 namespace {
 
 const char kUsage[] =
-    "usage: tileshow [-w TILES] [-p FILE.pal [-a FILE.atr]] [--nes-palette FILE]\n"
+    "usage: tileshow [-w TILES] [-p FILE.pal] [-a FILE.atr] [--nes-palette FILE]\n"
     "                TILES.chr [NAMES.nam] -o OUT.png\n";
 const char kHelp[] =
     "Draws the tiles of TILES.chr as the NES would show them, as an indexed PNG\n"
