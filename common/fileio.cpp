@@ -108,11 +108,20 @@ std::string directory_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The links under /proc (/dev/stdout, /dev/fd/N lead there) name a process's
+// open descriptors: whatever file they reach, the caller means that
+// descriptor, which a replaced file would no longer be.
+bool on_procfs(const struct stat& link) {
+    struct stat proc {};
+    return ::stat("/proc/self", &proc) == 0 && link.st_dev == proc.st_dev;
+}
+
 // The file a name finally stands for, following symbolic links even where
 // the last one points at nothing yet, so that a link is never replaced by a
-// plain file.
-bool follow_links(const std::string& path, std::string& target, Failure& why) {
+// plain file. `descriptor` is set when a link on the way names a descriptor.
+bool follow_links(const std::string& path, std::string& target, bool& descriptor, Failure& why) {
     target = path;
+    descriptor = false;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (::lstat(target.c_str(), &st) != 0) {
@@ -125,6 +134,7 @@ bool follow_links(const std::string& path, std::string& target, Failure& why) {
         if (!S_ISLNK(st.st_mode)) {
             return true;
         }
+        descriptor = descriptor || on_procfs(st);
         std::string link(PATH_MAX, '\0');
         const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
         if (n < 0) {
@@ -263,6 +273,10 @@ void Output::abandon() {
 bool Output::open(const char* path, Failure& why) {
     abandon();
     existing_.reset();
+    if (*path == '\0') {
+        why = Failure{ENOENT, nullptr};
+        return false;
+    }
     // Opening what is there, without creating or truncating it, tells what it
     // is; links are followed as the system follows them, including the
     // special ones under /proc that name pipes.
@@ -279,9 +293,15 @@ bool Output::open(const char* path, Failure& why) {
             return false;
         }
         existing_ = st;
-        if (!S_ISREG(st.st_mode)) {
-            // A device or a pipe cannot be replaced, only written to.
-            if (!make_blocking(fd)) {
+        bool descriptor = false;
+        if (S_ISREG(st.st_mode) && !follow_links(path, target_, descriptor, why)) {
+            ::close(fd);
+            return false;
+        }
+        if (!S_ISREG(st.st_mode) || descriptor) {
+            // A device or a pipe cannot be replaced, only written to; nor
+            // can a process's open descriptor.
+            if ((descriptor && ::ftruncate(fd, 0) != 0) || !make_blocking(fd)) {
                 why = from_errno();
                 ::close(fd);
                 return false;
@@ -295,9 +315,11 @@ bool Output::open(const char* path, Failure& why) {
             return true;
         }
         ::close(fd);
-    }
-    if (!follow_links(path, target_, why)) {
-        return false;
+    } else {
+        bool descriptor = false;
+        if (!follow_links(path, target_, descriptor, why)) {
+            return false;
+        }
     }
     const std::size_t slash = target_.rfind('/');
     const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);

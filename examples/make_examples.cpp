@@ -3,13 +3,20 @@
 //   title.bmp     256x240, four colours: a title screen with text, a border
 //                 and a brick floor, so that many tiles repeat.
 //   gradient.bmp  256x240, 8-bit gray: smooth ramps and a radial glow, for -d.
+//   colour.bmp    256x240, 16 colours in the four background palettes: sky,
+//                 a framed title panel and a sun, hills, a brick ground, for
+//                 tilepal and the template ROM.
 #include <allegro.h>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,6 +70,178 @@ void draw_gradient(BITMAP* bmp) {
     }
 }
 
+// The colour screen is drawn in colours 0-3 alone; each 16x16 area's palette
+// then comes from where the area lies, so no area can mix two palettes and
+// every shape only has to stay inside the areas of its own. Colour 0 is the
+// sky, the backdrop that every palette shares.
+enum Palette { sky, ground, panel, hills };
+
+int area_palette(int ax, int ay) {
+    if (ay >= 12) {
+        return ground;
+    }
+    if (ay >= 8) {
+        return hills;
+    }
+    if ((ay >= 2 && ay <= 6 && ax >= 2 && ax <= 13) || (ay <= 1 && ax >= 13 && ax <= 14)) {
+        return panel; // the sun shares the panel's gold and cream
+    }
+    return sky;
+}
+
+// Colour `from` within a rectangle becomes `to`: shading for shapes that the
+// library draws in one colour.
+void recolour(BITMAP* bmp, int x0, int y0, int x1, int y1, int from, int to) {
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            if (getpixel(bmp, x, y) == from) {
+                putpixel(bmp, x, y, to);
+            }
+        }
+    }
+}
+
+// Always drawn on the same 8-pixel phase, so that every cloud is made of the
+// same tiles.
+void cloud(BITMAP* bmp, int x, int y) {
+    circlefill(bmp, x + 10, y + 12, 8, 1);
+    circlefill(bmp, x + 22, y + 9, 10, 1);
+    circlefill(bmp, x + 34, y + 12, 8, 1);
+    rectfill(bmp, x + 10, y + 12, x + 34, y + 20, 1);
+    recolour(bmp, x, y + 17, x + 44, y + 20, 1, 2);
+}
+
+void tree(BITMAP* bmp, int x, int base) {
+    triangle(bmp, x, base - 22, x - 7, base - 4, x + 7, base - 4, 2);
+    line(bmp, x + 1, base - 18, x + 5, base - 6, 3);
+    rectfill(bmp, x - 1, base - 4, x + 1, base, 2);
+}
+
+void draw_colour(BITMAP* bmp) {
+    clear_to_color(bmp, 0);
+    // Sky: clouds in white with a pale underside, the sun in the corner.
+    for (int x : {16, 96, 160}) {
+        cloud(bmp, x, 8);
+    }
+    circlefill(bmp, 224, 15, 11, 2);
+    circlefill(bmp, 220, 11, 4, 3);
+
+    // The title panel: a gold frame, deep blue inside, a cream rule.
+    rectfill(bmp, 40, 40, 215, 103, 2);
+    rectfill(bmp, 42, 42, 213, 101, 1);
+    rect(bmp, 44, 44, 211, 99, 3);
+    textout_ex(bmp, font, "NES TILE SUITE", 72, 56, 3, -1);
+    textout_ex(bmp, font, "PICTURE TO TILES", 64, 72, 2, -1);
+    textout_ex(bmp, font, "(C) 2026", 96, 88, 3, -1);
+
+    // White on the sky, with a dark blue shadow.
+    textout_ex(bmp, font, "PRESS START", 85, 117, 3, -1);
+    textout_ex(bmp, font, "PRESS START", 84, 116, 1, -1);
+
+    // Two green hills, the nearer one overlapping, with pines on them.
+    circlefill(bmp, 64, 200, 64, 1);
+    circle(bmp, 64, 200, 64, 2);
+    circlefill(bmp, 188, 210, 72, 1);
+    circle(bmp, 188, 210, 72, 2);
+    for (int x : {56, 168, 200}) {
+        tree(bmp, x, 175);
+    }
+    // Grass along the foot of the hills.
+    rectfill(bmp, 0, 176, 255, 191, 1);
+    hline(bmp, 0, 176, 255, 3);
+    for (int x = 0; x < 256; x += 8) {
+        vline(bmp, x + 2, 183, 186, 2);
+        vline(bmp, x + 5, 185, 188, 3);
+    }
+
+    // Bricks of 16x8, each row shifted by half a brick: brown, dark mortar, a
+    // bright top edge.
+    for (int y = 192; y < 240; y += 8) {
+        rectfill(bmp, 0, y, 255, y + 7, 1);
+        hline(bmp, 0, y, 255, 3);
+        hline(bmp, 0, y + 7, 255, 2);
+        for (int x = (y / 8) % 2 * 8; x < 256; x += 16) {
+            vline(bmp, x, y, y + 6, 2);
+        }
+    }
+
+    for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            const int c = getpixel(bmp, x, y);
+            putpixel(bmp, x, y, c == 0 ? 0 : 4 * area_palette(x / 16, y / 16) + c);
+        }
+    }
+}
+
+struct Rgb {
+    std::uint8_t r, g, b;
+};
+
+// Each entry is the console's colour as tilepal's built-in table gives it,
+// so tilepal picks exactly these numbers. Entries 4, 8 and 12 repeat the
+// backdrop, which they show on the console.
+constexpr std::array<Rgb, 16> colour_palette = {{
+    {103, 161, 255}, // $21 sky, the backdrop
+    {255, 255, 255}, // $30 clouds, text
+    {192, 216, 255}, // $31 the clouds' underside
+    {24, 81, 255},   // $11 text shadow
+    {103, 161, 255},
+    {150, 93, 0},   // $17 bricks
+    {83, 40, 0},    // $07 mortar
+    {255, 132, 53}, // $26 the bricks' top edge
+    {103, 161, 255},
+    {0, 31, 183},    // $01 panel
+    {231, 173, 0},   // $27 frame, sun
+    {245, 221, 137}, // $37 panel text, the sun's glint
+    {103, 161, 255},
+    {24, 157, 0},  // $19 hills, grass
+    {0, 94, 0},    // $0A outlines, pines
+    {103, 238, 0}, // $29 light grass
+}};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+void put_le(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+// An 8-bit BMP with a colour table of just the 16 colours, at full 8-bit
+// precision (the library's palettes keep 6 bits a channel).
+bool save_16_colours(const std::string& path, BITMAP* bmp, const std::array<Rgb, 16>& colours) {
+    const auto w = static_cast<std::uint32_t>(bmp->w);
+    const auto h = static_cast<std::uint32_t>(bmp->h);
+    const std::uint32_t stride = (w + 3) / 4 * 4;
+    const std::uint32_t offset = 14 + 40 + 4 * 16;
+    std::vector<std::uint8_t> out{'B', 'M'};
+    put_le(out, offset + stride * h, 4);
+    put_le(out, 0, 4);
+    put_le(out, offset, 4);
+    for (const std::uint32_t field : {40U, w, h}) {
+        put_le(out, field, 4);
+    }
+    put_le(out, 1, 2); // planes
+    put_le(out, 8, 2); // bits per pixel
+    for (const std::uint32_t field : {0U, stride * h, 2835U, 2835U, 16U, 16U}) {
+        put_le(out, field, 4); // uncompressed, 72 dpi, 16 colours
+    }
+    for (const Rgb& c : colours) {
+        out.insert(out.end(), {c.b, c.g, c.r, 0});
+    }
+    for (int y = bmp->h - 1; y >= 0; --y) { // bottom row first
+        for (std::uint32_t x = 0; x < stride; ++x) {
+            out.push_back(x < w ? static_cast<std::uint8_t>(getpixel(bmp, static_cast<int>(x), y))
+                                : 0);
+        }
+    }
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    return file && std::fwrite(out.data(), 1, out.size(), file.get()) == out.size() &&
+           std::fflush(file.get()) == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +278,18 @@ int main(int argc, char** argv) {
     }
     destroy_bitmap(title);
     destroy_bitmap(gradient);
+
+    const std::unique_ptr<BITMAP, void (*)(BITMAP*)> colour(create_bitmap_ex(8, 256, 240),
+                                                            destroy_bitmap);
+    if (!colour) {
+        std::fputs("out of memory\n", stderr);
+        return 1;
+    }
+    draw_colour(colour.get());
+    if (!save_16_colours(dir + "/colour.bmp", colour.get(), colour_palette)) {
+        std::fputs("could not save colour.bmp\n", stderr);
+        status = 1;
+    }
     return status;
 }
 END_OF_MAIN()

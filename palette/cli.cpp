@@ -27,6 +27,8 @@ const char kHelp[] =
 struct Options {
     const char* nes_palette = nullptr;
     std::vector<const char*> pictures;
+    bool help = false;
+    bool version = false;
 };
 
 // The outputs of one picture, written whole or not at all.
@@ -101,9 +103,11 @@ bool convert(const char* path, const nes::Table& table, std::FILE* err) {
     return !result.refused() && write_outputs(path, opened, result, err);
 }
 
-// Nothing when the command line is wrong, after saying why.
+// Nothing when the command line is wrong, after saying why. Help and the
+// version are asked for anywhere on the line, but not as an option's value.
 std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) {
     Options options;
+    std::string wrong;
     bool only_pictures = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -111,18 +115,26 @@ std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) 
             options.pictures.push_back(argv[i]);
         } else if (arg == "--") {
             only_pictures = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--nes-palette" && i + 1 < argc) {
             options.nes_palette = argv[++i];
-        } else if (arg.starts_with("--nes-palette=")) {
+        } else if (arg.starts_with("--nes-palette=") && arg.size() > 14) {
             options.nes_palette = argv[i] + std::strlen("--nes-palette=");
-        } else {
-            std::fprintf(err, "tilepal: %s %s\n%s",
-                         arg == "--nes-palette" ? "missing file after" : "unknown option",
-                         arg.c_str(), kUsage);
-            return std::nullopt;
+        } else if (wrong.empty()) {
+            wrong = (arg.starts_with("--nes-palette") ? "missing file after " : "unknown option ") +
+                    arg;
         }
     }
-    if (options.pictures.empty()) {
+    if (options.help || options.version) {
+        return options;
+    }
+    if (!wrong.empty()) {
+        std::fprintf(err, "tilepal: %s\n", wrong.c_str());
+    }
+    if (!wrong.empty() || options.pictures.empty()) {
         std::fputs(kUsage, err);
         return std::nullopt;
     }
@@ -151,20 +163,14 @@ std::optional<nes::Table> colours(const char* nes_palette, std::FILE* err) {
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(kUsage, out);
-            std::fputs(kHelp, out);
-            return std::fflush(out) == 0 ? 0 : 1;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::fputs("tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
-            return std::fflush(out) == 0 ? 0 : 1;
-        }
-    }
     const std::optional<Options> options = parse(argc, argv, err);
     if (!options) {
         return 1;
+    }
+    if (options->help || options->version) {
+        std::fputs(options->help ? kUsage : "", out);
+        std::fputs(options->help ? kHelp : "tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
+        return std::fflush(out) == 0 ? 0 : 1;
     }
     const std::optional<nes::Table> table = colours(options->nes_palette, err);
     if (!table) {

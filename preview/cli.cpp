@@ -38,6 +38,8 @@ constexpr std::uint64_t kMaxTable = std::uint64_t{2048} * 2048;
 constexpr std::uint64_t kMaxPalette = 1 << 20;
 
 struct Options {
+    bool help = false;
+    bool version = false;
     const char* chr = nullptr;
     const char* nam = nullptr;
     const char* out = nullptr;
@@ -55,10 +57,12 @@ int usage(std::FILE* err, const std::string& why) {
     return 1;
 }
 
-// Nothing when the command line is wrong, after saying why.
+// Nothing when the command line is wrong, after saying why. Help and the
+// version are asked for anywhere on the line, but not as an option's value.
 std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) {
     Options o;
     std::vector<const char*> files;
+    std::string wrong;
     bool only_files = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -71,6 +75,10 @@ std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) 
             files.push_back(argv[i]);
             continue;
         }
+        if (arg == "-h" || arg == "--help" || arg == "--version") {
+            (arg == "--version" ? o.version : o.help) = true;
+            continue;
+        }
         if (arg == "-o") {
             value = &o.out;
         } else if (arg == "-w") {
@@ -81,23 +89,26 @@ std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) 
             value = &o.atr;
         } else if (arg == "--nes-palette") {
             value = &o.nes_palette;
-        } else {
-            usage(err, "unknown option " + arg);
-            return std::nullopt;
         }
-        if (i + 1 == argc) {
-            usage(err, "missing value after " + arg);
-            return std::nullopt;
+        if (value == nullptr || i + 1 == argc) {
+            if (wrong.empty()) {
+                wrong = (value == nullptr ? "unknown option " : "missing value after ") + arg;
+            }
+            continue;
         }
         *value = argv[++i];
     }
-    if (files.empty() || files.size() > 2) {
-        usage(err,
-              files.empty() ? "no CHR file named" : "more than a CHR file and a name table named");
-        return std::nullopt;
+    if (o.help || o.version) {
+        return o;
     }
-    if (o.out == nullptr) {
-        usage(err, "no output named (-o OUT.png)");
+    if (wrong.empty() && (files.empty() || files.size() > 2)) {
+        wrong = files.empty() ? "no CHR file named" : "more than a CHR file and a name table named";
+    }
+    if (wrong.empty() && o.out == nullptr) {
+        wrong = "no output named (-o OUT.png)";
+    }
+    if (!wrong.empty()) {
+        usage(err, wrong);
         return std::nullopt;
     }
     o.chr = files[0];
@@ -151,20 +162,14 @@ std::optional<NesColours> colours(const char* nes_palette, struct stat& opened, 
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(kUsage, out);
-            std::fputs(kHelp, out);
-            return std::fflush(out) == 0 ? 0 : 1;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::fputs("tileshow (" SUITE_NAME ") " SUITE_VERSION "\n", out);
-            return std::fflush(out) == 0 ? 0 : 1;
-        }
-    }
     const std::optional<Options> o = parse(argc, argv, err);
     if (!o) {
         return 1;
+    }
+    if (o->help || o->version) {
+        std::fputs(o->help ? kUsage : "", out);
+        std::fputs(o->help ? kHelp : "tileshow (" SUITE_NAME ") " SUITE_VERSION "\n", out);
+        return std::fflush(out) == 0 ? 0 : 1;
     }
     Request request;
     if (o->width != nullptr) {

@@ -3,15 +3,16 @@
 # on a wrong status or message, any leak, any memory error, or any file
 # descriptor the tool left open besides the standard three.
 #
-#   exit_paths.sh TILECUT TILEFOLD RUNSQUASH EXAMPLES_DIR [SUPPRESSIONS.supp] TILESHOW
+#   exit_paths.sh TILECUT TILEFOLD RUNSQUASH EXAMPLES_DIR TILEPAL [SUPPRESSIONS.supp] TILESHOW
 #
 # Exits 77 (skipped) when valgrind is not installed.
 set -uo pipefail
 
 tilecut=$(realpath "$1") tilefold=$(realpath "$2") runsquash=$(realpath "$3") examples=$(realpath "$4")
-# The tools added later come after EXAMPLES_DIR and are known by their names.
+tilepal=$(realpath "$5")
+# The tools added later come after TILEPAL and are known by their names.
 supp="" tileshow=""
-for arg in "${@:5}"; do
+for arg in "${@:6}"; do
     [[ $arg == *.supp ]] && supp=$(realpath "$arg")
     [[ ${arg##*/} == tileshow ]] && tileshow=$(realpath "$arg")
 done
@@ -233,9 +234,53 @@ check 1 'runsquash could not write /dev/full: No space left on device\n' 'readin
 case_ runsquash-empty-to-full-disk; : >in.nam
 check 1 'runsquash could not write /dev/full: No space left on device\n' 'reading 0 bytes\n' "$runsquash" in.nam /dev/full
 
+# ---- tilepal -------------------------------------------------------------
+# The picture is the bundled title screen: four colours of palette 0, so it
+# passes quietly. Its first pixel in the file, (0, 239), turned to index 5
+# and its last, (255, 239), to index 9 give two areas of two palettes.
+case_ tilepal-success; bmp a.bmp
+check 0 '' '' "$tilepal" a.bmp
+[[ $(stat -c %s a.pal) -eq 16 && $(stat -c %s a.atr) -eq 64 ]] ||
+    { echo "FAIL tilepal-success: output sizes"; failed=$((failed + 1)); }
+usage_tilepal='usage: tilepal [--nes-palette FILE] picture...\n'
+case_ tilepal-usage
+check 1 "tilepal: unknown option -x\n$usage_tilepal" '' "$tilepal" -x a.bmp
+case_ tilepal-help
+help_tilepal='Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,
+PICTURE.pal (16 bytes for $3F00-$3F0F), and its attribute table, PICTURE.atr
+(one byte per 32x32 block). Palette index = 4 x palette + colour: at most 16
+colours, and one palette for the colours 1-3 of each 16x16 area.
+
+  --nes-palette FILE  the console'"'"'s colours from an emulator'"'"'s palette file
+                      (192 bytes, or 1536 with emphasis), not the built-in ones
+  -h, --help          show this help and exit
+  --version           show the version and exit
+'
+check 0 '' "$usage_tilepal$help_tilepal" "$tilepal" --help
+case_ tilepal-version
+version=$(sed -n 's/^project(nes_tile_suite VERSION \([0-9.]*\).*/\1/p' "$examples/../CMakeLists.txt")
+check 0 '' "tilepal (nes-tile-suite) $version\n" "$tilepal" --version
+case_ tilepal-missing
+check 1 'tilepal: none.bmp: could not load the picture\n' '' "$tilepal" none.bmp
+case_ tilepal-not-paletted; printf '\0\0\3\0\0\0\0\0\0\0\0\0\1\0\1\0\10\0\200' >g.tga
+check 1 'tilepal: g.tga: not a paletted picture (it is grayscale)\n' '' "$tilepal" g.tga
+case_ tilepal-conflicts; bmp c.bmp
+printf '\5' | dd of=c.bmp bs=1 seek=1078 conv=notrunc 2>/dev/null
+printf '\11' | dd of=c.bmp bs=1 seek=1333 conv=notrunc 2>/dev/null
+check 1 'tilepal: c.bmp: 16x16 area at (0, 224) uses palettes 0 and 1: index 1 at (0, 224), index 5 at (0, 239)\ntilepal: c.bmp: 16x16 area at (240, 224) uses palettes 0 and 2: index 2 at (240, 224), index 9 at (255, 239)\n' '' "$tilepal" c.bmp
+# a.pal's temporary file is open when a.atr fails, and must go.
+case_ tilepal-unwritable-output; bmp a.bmp; mkdir a.atr
+check 1 'tilepal: a.atr: could not open it for writing: Is a directory\n' '' "$tilepal" a.bmp
+[[ $(ls -A) == $'a.atr\na.bmp' ]] || { echo "FAIL tilepal-unwritable-output: left $(ls -A)"; failed=$((failed + 1)); }
+case_ tilepal-full-disk; bmp a.bmp; ln -s /dev/full a.atr
+check 1 'tilepal: a.atr: could not write it: No space left on device\n' '' "$tilepal" a.bmp
+[[ $(ls -A) == $'a.atr\na.bmp' ]] || { echo "FAIL tilepal-full-disk: left $(ls -A)"; failed=$((failed + 1)); }
+case_ tilepal-bad-palette-file; bmp a.bmp; head -c 100 /dev/zero >odd.pal
+check 1 'tilepal: odd.pal: a NES palette file has 192 bytes, or 1536 with emphasis; this one has 100\n' '' "$tilepal" --nes-palette odd.pal a.bmp
+
 # ---- tileshow ------------------------------------------------------------
 [[ -n $tileshow ]] || { echo "FAIL tileshow: no argument names its binary"; exit 2; }
-version=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$regressions/../../../CMakeLists.txt")
+version=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$examples/../CMakeLists.txt")
 usage_tileshow='usage: tileshow [-w TILES] [-p FILE.pal [-a FILE.atr]] [--nes-palette FILE]\n                TILES.chr [NAMES.nam] -o OUT.png\n'
 help_tileshow="${usage_tileshow}"'Draws the tiles of TILES.chr as the NES would show them, as an indexed PNG
 whose indices are the colour numbers a paletted picture needs (4 x palette +

@@ -1,7 +1,8 @@
 // The whole chain on an emulated NES: a picture drawn here goes through the
-// built tilecut, tilefold and runsquash, the template ROM in examples/rom is
-// assembled around the results with the decoder as its own module, jsnes runs
-// it, and every pixel of the frame it shows must be the picture's colour.
+// built tilecut, tilepal, tilefold and runsquash, the template ROM in
+// examples/rom is assembled around the results with the decoder as its own
+// module, jsnes runs it, and every pixel of the frame it shows must be the
+// picture's colour.
 #include <e2e.hpp>
 #include <gtest/gtest.h>
 #include <image_files.hpp>
@@ -70,17 +71,28 @@ Colours emulator_colours() {
 }
 
 // NES numbers a picture may use: one of each colour the emulator can show,
-// black as $0F (not $0D, which upsets some televisions).
+// and only the numbers tilepal chooses (none of columns E and F but $0F, and
+// not $0D, $1D or $20).
 std::vector<int> usable(const Colours& table) {
     std::vector<int> numbers;
     std::set<std::uint32_t> seen;
-    for (int n = -1; n < 64; ++n) {
-        const int number = n < 0 ? 0x0F : n;
-        if (number != 0x0D && seen.insert(table[static_cast<std::size_t>(number)]).second) {
-            numbers.push_back(number);
+    for (int n = 0; n < 64; ++n) {
+        const bool chosen = n == 0x0F || (n % 16 < 14 && n != 0x0D && n != 0x1D && n != 0x20);
+        if (chosen && seen.insert(table[static_cast<std::size_t>(n)]).second) {
+            numbers.push_back(n);
         }
     }
     return numbers;
+}
+
+// The emulator's colours as a palette file, 64 times R, G, B.
+Bytes palette_file(const Colours& table) {
+    Bytes file;
+    for (const std::uint32_t c : table) {
+        file.insert(file.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8),
+                                 static_cast<std::uint8_t>(c >> 16)});
+    }
+    return file;
 }
 
 std::uint32_t le32(const Bytes& b, std::size_t at) {
@@ -88,12 +100,14 @@ std::uint32_t le32(const Bytes& b, std::size_t at) {
            std::uint32_t{b[at + 3]} << 24;
 }
 
-// Indices 4p + c; colours[i] is what index i looks like, 0xBBGGRR.
+// Indices 4p + c; colours[i] is what index i looks like, 0xBBGGRR, and
+// pal[i] the NES number entry i was drawn as: what tilepal must write.
 struct Picture {
     int w = screen_w;
     int h = screen_h;
     Pixels px;
     std::array<std::uint32_t, 256> colours{};
+    Bytes pal;
     int at(int x, int y) const { return px[static_cast<std::size_t>(y * w + x)]; }
 };
 
@@ -111,9 +125,11 @@ Bytes bmp_of(const Picture& pic) {
 void colour_with(Picture& pic, const Colours& table, std::mt19937& rng) {
     std::vector<int> numbers = usable(table);
     std::shuffle(numbers.begin(), numbers.end(), rng);
+    pic.pal.clear();
     for (std::size_t i = 0; i < 16; ++i) {
-        const std::size_t pick = i % 4 == 0 ? 0 : i - i / 4;
-        pic.colours[i] = table[static_cast<std::size_t>(numbers[pick])];
+        const int number = numbers[i % 4 == 0 ? 0 : i - i / 4];
+        pic.colours[i] = table[static_cast<std::size_t>(number)];
+        pic.pal.push_back(static_cast<std::uint8_t>(number));
     }
 }
 
@@ -166,64 +182,25 @@ std::vector<Pixels> tile_pool(std::size_t n, unsigned seed) {
     return tiles;
 }
 
-// Stands in for tilepal until it exists: title.pal from the picture's
-// colours (the nearest NES colour to each) and title.atr from the palette
-// that each 16x16 area's pixels use. Areas outside the picture use palette 0.
-void stand_in_tilepal(const fs::path& dir, const Picture& pic, const Colours& table) {
-    const std::vector<int> numbers = usable(table);
-    auto distance = [](std::uint32_t a, std::uint32_t b) {
-        int d = 0;
-        for (int shift = 0; shift < 24; shift += 8) {
-            const int diff =
-                static_cast<int>((a >> shift) & 255) - static_cast<int>((b >> shift) & 255);
-            d += diff * diff;
-        }
-        return d;
-    };
-    Bytes pal(16);
-    for (std::size_t i = 0; i < 16; ++i) {
-        const std::uint32_t want = pic.colours[i % 4 == 0 ? 0 : i];
-        int best = numbers[0];
-        for (const int n : numbers) {
-            if (distance(table[static_cast<std::size_t>(n)], want) <
-                distance(table[static_cast<std::size_t>(best)], want)) {
-                best = n;
-            }
-        }
-        pal[i] = static_cast<std::uint8_t>(best);
-    }
-    e2e::write_file(dir / "title.pal", pal);
-
-    Bytes atr;
-    for (int by = 0; by < pic.h; by += 32) {
-        for (int bx = 0; bx < pic.w; bx += 32) {
-            int byte = 0;
-            for (int q = 0; q < 4; ++q) {
-                const int x = bx + q % 2 * 16;
-                const int y = by + q / 2 * 16;
-                if (x < pic.w && y < pic.h) {
-                    byte |= pic.at(x, y) / 4 << 2 * q;
-                }
-            }
-            atr.push_back(static_cast<std::uint8_t>(byte));
-        }
-    }
-    e2e::write_file(dir / "title.atr", atr);
-}
-
 // The screen as the picture defines it, in NES colour numbers: index 4p + c
 // shows pal[4p + c], colour 0 the backdrop pal[0]. A picture smaller than
 // the screen sits at the top-left; tilecut's padding to whole tiles is
 // colour 3, and the rest of the screen repeats the picture's top-left tile,
-// each in the palette of its 16x16 area (palette 0 where the picture has no
-// pixel in the area).
+// each in the palette of its 16x16 area: that of the area's pixels inside
+// the picture with c != 0, and 0 where there are none.
 std::vector<int> expected_screen(const Picture& pic, const Bytes& pal) {
+    std::vector<int> area_palette(16 * 15, 0);
+    for (int y = pic.h - 1; y >= 0; --y) { // the first pixel of each area wins
+        for (int x = pic.w - 1; x >= 0; --x) {
+            if (pic.at(x, y) % 4 != 0) {
+                area_palette[static_cast<std::size_t>(y / 16 * 16 + x / 16)] = pic.at(x, y) / 4;
+            }
+        }
+    }
     std::vector<int> screen;
     for (int y = 0; y < screen_h; ++y) {
         for (int x = 0; x < screen_w; ++x) {
-            const int ax = x / 16 * 16;
-            const int ay = y / 16 * 16;
-            const int p = ax < pic.w && ay < pic.h ? pic.at(ax, ay) / 4 : 0;
+            const int p = area_palette[static_cast<std::size_t>(y / 16 * 16 + x / 16)];
             int c = 3;
             if (x < pic.w && y < pic.h) {
                 c = pic.at(x, y) % 4;
@@ -257,11 +234,18 @@ Shown read_frame(const fs::path& path) {
     return shown;
 }
 
-// The chain as a makefile runs it, in a scratch directory; the frame that
-// jsnes shows after `frames` frames, or an empty one if a step failed.
-Shown build_and_run(e2e::Scratch& dir, const Picture& pic, const Colours& table) {
-    e2e::write_file(dir / "title.bmp", bmp_of(pic));
-    stand_in_tilepal(dir.dir(), pic, table); // later: {TILEPAL_BIN, {"title.bmp"}} below
+// The chain as a makefile runs it, in a scratch directory, on the picture
+// file `bmp`, its colours matched with the emulator's own (`console`) or
+// with tilepal's built-in ones; the frame that jsnes shows after `frames`
+// frames, or an empty one if a step failed.
+Shown build_and_run(e2e::Scratch& dir, const Picture& pic, const Bytes& bmp,
+                    const Colours* console) {
+    e2e::write_file(dir / "title.bmp", bmp);
+    std::vector<std::string> tilepal_args{"title.bmp"};
+    if (console != nullptr) {
+        e2e::write_file(dir / "console.pal", palette_file(*console));
+        tilepal_args = {"--nes-palette", "console.pal", "title.bmp"};
+    }
     const std::string fit = "sh '" + (rom_dir / "fit.sh").string() + "' ";
     const std::string layout = pic.w == screen_w && pic.h == screen_h
                                    ? "cat out.nam title.atr > title.scr"
@@ -270,6 +254,7 @@ Shown build_and_run(e2e::Scratch& dir, const Picture& pic, const Colours& table)
                                          std::to_string((pic.w + 31) / 32) + " 8 8 >> title.scr";
     const std::vector<std::pair<std::string, std::vector<std::string>>> steps = {
         {TILECUT_BIN, {"title.bmp"}},
+        {TILEPAL_BIN, tilepal_args},
         {TILEFOLD_BIN, {"title.chr"}},
         {"/bin/sh", {"-c", layout}},
         {RUNSQUASH_BIN, {"title.scr", "screen.rlz"}},
@@ -283,7 +268,8 @@ Shown build_and_run(e2e::Scratch& dir, const Picture& pic, const Colours& table)
     Shown shown;
     for (const auto& [exe, args] : steps) {
         const e2e::Result r = e2e::run(exe, args, dir.dir());
-        if (r.status != 0) {
+        // Colours drawn as the console shows them leave tilepal nothing to say.
+        if (r.status != 0 || (exe == TILEPAL_BIN && !r.err.empty())) {
             ADD_FAILURE() << exe << " failed:\n" << r.out << r.err;
             return shown;
         }
@@ -297,9 +283,9 @@ Shown build_and_run(e2e::Scratch& dir, const Picture& pic, const Colours& table)
 
 // Builds and runs the ROM, then compares every pixel of the frame with the
 // picture's colours through the emulator's own colour table.
-void expect_shown(const Picture& pic, const Colours& table) {
+void expect_shown(const Picture& pic, const Bytes& bmp, const Colours* console) {
     e2e::Scratch dir;
-    const Shown shown = build_and_run(dir, pic, table);
+    const Shown shown = build_and_run(dir, pic, bmp, console);
     ASSERT_EQ(shown.frame.size(), std::size_t{screen_w * screen_h});
     EXPECT_EQ(e2e::read_file(dir / "title.nes").size(), 16u + 16384 + 8192);
     EXPECT_EQ(shown.log.find("settled after frame " + std::to_string(frames) + " "),
@@ -308,7 +294,7 @@ void expect_shown(const Picture& pic, const Colours& table) {
     std::cout << "jsnes: " << shown.log;
 
     const Bytes pal = e2e::read_file(dir / "title.pal");
-    ASSERT_EQ(pal.size(), 16u);
+    ASSERT_EQ(e2e::to_hex(pal), e2e::to_hex(pic.pal)) << "not the numbers the picture was drawn in";
     // Distinct colours for distinct entries in use, or a wrong entry could
     // pass unseen.
     std::set<int> entries{0};
@@ -345,14 +331,15 @@ TEST(Rom, ShowsRandomScreensInAllFourPalettes) {
             palettes.insert(i / 4);
         }
         ASSERT_EQ(palettes.size(), 4u);
-        expect_shown(pic, table);
+        expect_shown(pic, bmp_of(pic), &table);
     }
 }
 
 TEST(Rom, ShowsAScreenOfExactly256DistinctTiles) {
     REQUIRE_EMULATOR();
     const Colours table = emulator_colours();
-    expect_shown(tiled(screen_w, screen_h, tile_pool(256, 7), 256, 7, table), table);
+    const Picture pic = tiled(screen_w, screen_h, tile_pool(256, 7), 256, 7, table);
+    expect_shown(pic, bmp_of(pic), &table);
 }
 
 // 100x75: tilecut pads it to 13x10 tiles with colour 3; the 16x16 areas
@@ -361,13 +348,15 @@ TEST(Rom, ShowsAScreenOfExactly256DistinctTiles) {
 TEST(Rom, PlacesASmallerPictureAtTheTopLeft) {
     REQUIRE_EMULATOR();
     const Colours table = emulator_colours();
-    expect_shown(tiled(100, 75, tile_pool(20, 11), 0, 11, table), table);
+    const Picture pic = tiled(100, 75, tile_pool(20, 11), 0, 11, table);
+    expect_shown(pic, bmp_of(pic), &table);
 }
 
-// The bundled title screen: four grays, palette 0 only.
+// The bundled colour screen, with tilepal's built-in colours as a user runs
+// it: all four palettes, drawn in the colours of the numbers below.
 TEST(Rom, ShowsTheBundledExample) {
     REQUIRE_EMULATOR();
-    const Bytes bmp = e2e::read_file(fs::path(EXAMPLES_DIR) / "title.bmp");
+    const Bytes bmp = e2e::read_file(fs::path(EXAMPLES_DIR) / "colour.bmp");
     // 8-bit, uncompressed, bottom-up, 40-byte header: what make_examples writes.
     ASSERT_EQ(le32(bmp, 14), 40u);
     ASSERT_EQ(le32(bmp, 18), 256u);
@@ -381,10 +370,15 @@ TEST(Rom, ShowsTheBundledExample) {
             pic.px.push_back(bmp[data + static_cast<std::size_t>((screen_h - 1 - y) * 256 + x)]);
         }
     }
-    for (std::size_t i = 0; i < 256; ++i) {
-        pic.colours[i] = le32(bmp, 54 + 4 * i) & 0xFFFFFF; // grays read the same either way round
+    std::set<int> palettes;
+    for (const int i : pic.px) {
+        if (i % 4 != 0) {
+            palettes.insert(i / 4);
+        }
     }
-    expect_shown(pic, emulator_colours());
+    ASSERT_EQ(palettes.size(), 4u);
+    pic.pal = e2e::hex("21 30 31 11 21 17 07 26 21 01 27 37 21 19 0A 29");
+    expect_shown(pic, bmp, nullptr);
 }
 
 } // namespace
