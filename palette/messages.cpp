@@ -14,8 +14,11 @@ std::string prefix(std::string_view path) {
     return text;
 }
 
+// Each text starts as a string of its own and is appended to: GCC 12 warns
+// falsely about "literal" + a temporary string when optimising.
 std::string at(std::uint32_t x, std::uint32_t y) {
-    return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    std::string text("(");
+    return text.append(std::to_string(x)).append(", ").append(std::to_string(y)).append(")");
 }
 
 std::string hex(unsigned value, int digits) {
@@ -28,11 +31,13 @@ std::string hex(unsigned value, int digits) {
 }
 
 std::string colour(nes::Rgb rgb) {
-    return "#" + hex(rgb.r, 2) + hex(rgb.g, 2) + hex(rgb.b, 2);
+    std::string text("#");
+    return text.append(hex(rgb.r, 2)).append(hex(rgb.g, 2)).append(hex(rgb.b, 2));
 }
 
 std::string number(std::uint8_t n) {
-    return "$" + hex(n, 2);
+    std::string text("$");
+    return text.append(hex(n, 2));
 }
 
 std::string tenths(double value) {

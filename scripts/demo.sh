@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds, and runs the whole chain on the bundled example pictures;
-# then builds the template ROM that shows the colour screen.
+# renders the colour screen back to preview.png as the NES will show it, and
+# builds the template ROM that shows it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -43,6 +44,8 @@ cat out.nam colour.atr >colour.scr
 echo "cat:       out.nam colour.atr -> colour.scr ($(size colour.scr) bytes: name table and attributes, \$2000-\$23FF)"
 echo "runsquash: colour.scr -> colour.rlz"
 "$bin/compressor/runsquash" colour.scr colour.rlz | sed 's/^/           /'
+"$bin/preview/tileshow" out.chr out.nam -p colour.pal -a colour.atr -o "$work/preview.png"
+echo "tileshow:  out.chr out.nam colour.pal colour.atr -> $work/preview.png"
 
 # The template takes its data under fixed names, found through
 # --bin-include-dir: out.chr, screen.rlz and screen.pal.
