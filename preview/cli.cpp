@@ -140,12 +140,13 @@ struct Inputs {
     bool failed = false;
 };
 
-std::optional<NesColours> colours(const char* nes_palette, std::FILE* err) {
+// `opened` receives the colour table file's identity, so that -o cannot name it.
+std::optional<NesColours> colours(const char* nes_palette, struct stat& opened, std::FILE* err) {
     if (nes_palette == nullptr) {
         return nes::builtin_table();
     }
     fileio::Failure why;
-    const auto bytes = fileio::read_file(nes_palette, kMaxPalette, why);
+    const auto bytes = fileio::read_file(nes_palette, kMaxPalette, why, &opened);
     if (!bytes) {
         std::fprintf(err, "tileshow: %s: could not read it: %s\n", nes_palette, why.text().c_str());
         return std::nullopt;
@@ -179,13 +180,17 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         }
         request.width = std::get<std::uint32_t>(width);
     }
-    const std::optional<NesColours> table = colours(o->nes_palette, err);
+    struct stat nes_palette {};
+    const std::optional<NesColours> table = colours(o->nes_palette, nes_palette, err);
     if (!table) {
         return 1;
     }
     // Room for every input up front: a Source points into these bytes.
     Inputs inputs;
     inputs.bytes.reserve(4);
+    if (o->nes_palette != nullptr) {
+        inputs.files.emplace_back(o->nes_palette, nes_palette);
+    }
     const auto chr = inputs.read(o->chr, kMaxChr, err);
     request.nam = inputs.read(o->nam, kMaxTable, err);
     request.pal = inputs.read(o->pal, kMaxPalette, err);

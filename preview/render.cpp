@@ -30,6 +30,11 @@ constexpr std::array<Rgb, 4> grays = {Rgb{0, 0, 0}, Rgb{85, 85, 85}, Rgb{170, 17
     return Error{problem, std::move(text)};
 }
 
+// "1 byte", "2 bytes": the counts in messages are often 1.
+const char* plural(std::uint64_t count) {
+    return count == 1 ? "" : "s";
+}
+
 // For "%.*s", which takes the length as an int.
 int length(std::string_view s) {
     return static_cast<int>(std::min<std::size_t>(s.size(), 4096));
@@ -52,9 +57,9 @@ std::optional<Error> check_palette(const Source& pal) {
         // The sizes of a whole NES colour table, plain or with its tinted
         // copies: the file went to the wrong option.
         const bool colour_table = pal.bytes.size() == 192 || pal.bytes.size() == 1536;
-        return fail(Problem::palette_size, "tileshow: %.*s is %zu bytes, but a palette is %zu%s\n",
-                    length(pal.name), pal.name.data(), pal.bytes.size(), palette_bytes,
-                    colour_table ? " (NES colour tables go to --nes-palette)" : "");
+        return fail(Problem::palette_size, "tileshow: %.*s is %zu byte%s, but a palette is %zu%s\n",
+                    length(pal.name), pal.name.data(), pal.bytes.size(), plural(pal.bytes.size()),
+                    palette_bytes, colour_table ? " (NES colour tables go to --nes-palette)" : "");
     }
     for (std::size_t i = 0; i < palette_bytes; ++i) {
         if (pal.bytes[i] >= nes_colour_count) {
@@ -171,8 +176,9 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
     const std::size_t tiles = chr.bytes.size() / tile_bytes;
     if (tiles == 0) {
         return fail(Problem::no_whole_tile,
-                    "tileshow: %.*s holds no whole tile: it is %zu bytes, and a tile is %zu\n",
-                    length(chr.name), chr.name.data(), chr.bytes.size(), tile_bytes);
+                    "tileshow: %.*s holds no whole tile: it is %zu byte%s, and a tile is %zu\n",
+                    length(chr.name), chr.name.data(), chr.bytes.size(), plural(chr.bytes.size()),
+                    tile_bytes);
     }
     if (request.pal) {
         if (auto error = check_palette(*request.pal)) {
@@ -200,10 +206,11 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
         const std::uint64_t needed = Areas::bytes_needed(width, rows);
         if (atr.size() < needed) {
             return fail(Problem::attributes_short,
-                        "tileshow: %.*s is %zu bytes, but a %ux%u picture needs %llu (one per "
+                        "tileshow: %.*s is %zu byte%s, but a %ux%u picture needs %llu (one per "
                         "32x32 block)\n",
-                        length(request.atr->name), request.atr->name.data(), atr.size(), width_px,
-                        height_px, static_cast<unsigned long long>(needed));
+                        length(request.atr->name), request.atr->name.data(), atr.size(),
+                        plural(atr.size()), width_px, height_px,
+                        static_cast<unsigned long long>(needed));
         }
     }
     if (request.nam) {
@@ -212,10 +219,10 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
             if (names[i] >= tiles) {
                 return fail(Problem::tile_past_end,
                             "tileshow: %.*s byte %zu (column %zu, row %zu) names tile $%02X, but "
-                            "%.*s holds only %zu tiles\n",
+                            "%.*s holds only %zu tile%s\n",
                             length(request.nam->name), request.nam->name.data(), i, i % width,
-                            i / width, unsigned{names[i]}, length(chr.name), chr.name.data(),
-                            tiles);
+                            i / width, unsigned{names[i]}, length(chr.name), chr.name.data(), tiles,
+                            plural(tiles));
             }
         }
     }

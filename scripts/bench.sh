@@ -22,12 +22,14 @@ for tool in hyperfine /usr/bin/time; do
 done
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tilecut tilefold runsquash benchgen bench_noop \
-    bench_noop_c bench_noop_converter bench_load_only >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tilecut tilefold runsquash tileshow tilepal benchgen \
+    bench_noop bench_noop_c bench_noop_converter bench_load_only >/dev/null
 
 tilecut="$build/converter/tilecut"
 tilefold="$build/optimizer/tilefold"
 runsquash="$build/compressor/runsquash"
+tileshow="$build/preview/tileshow"
+tilepal="$build/palette/tilepal"
 noop="$build/bench/bench_noop"
 noop_c="$build/bench/bench_noop_c"
 noop_converter="$build/bench/bench_noop_converter"
@@ -88,6 +90,13 @@ measure "chain on a 256x240 screen" 1.3 \
     "$tilecut 2>/dev/null; $tilefold 2>/dev/null; $runsquash 2>/dev/null; true" \
     "$tilecut screen.bmp && $tilefold screen.chr && $runsquash out.nam screen.rlz" \
     --warmup 3 --runs "$startup_runs"
+
+# Drawing a screen back, palette and attributes included, against cutting the
+# same screen: each reads a few kilobytes and writes one file.
+"$tilecut" screen.bmp && "$tilefold" screen.chr && "$tilepal" screen.bmp 2>/dev/null
+measure "tileshow 256x240 (-p -a)" 1.5 "$tilecut screen.bmp" \
+    "$tileshow out.chr out.nam -p screen.pal -a screen.atr -o screen.png" \
+    -N --warmup 3 --runs "$startup_runs"
 
 measure "tilecut 4096x4096 BMP" 1.5 "$load_only $data/picture.bmp" "$tilecut $data/picture.bmp" \
     -N --warmup 1 --runs "$runs"

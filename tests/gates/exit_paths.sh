@@ -3,14 +3,19 @@
 # on a wrong status or message, any leak, any memory error, or any file
 # descriptor the tool left open besides the standard three.
 #
-#   exit_paths.sh TILECUT TILEFOLD RUNSQUASH EXAMPLES_DIR TILEPAL [SUPPRESSIONS]
+#   exit_paths.sh TILECUT TILEFOLD RUNSQUASH EXAMPLES_DIR TILEPAL [SUPPRESSIONS.supp] TILESHOW
 #
 # Exits 77 (skipped) when valgrind is not installed.
 set -uo pipefail
 
 tilecut=$(realpath "$1") tilefold=$(realpath "$2") runsquash=$(realpath "$3") examples=$(realpath "$4")
 tilepal=$(realpath "$5")
-supp=${6:+$(realpath "$6")}
+# The tools added later come after TILEPAL and are known by their names.
+supp="" tileshow=""
+for arg in "${@:6}"; do
+    [[ $arg == *.supp ]] && supp=$(realpath "$arg")
+    [[ ${arg##*/} == tileshow ]] && tileshow=$(realpath "$arg")
+done
 command -v valgrind >/dev/null || { echo "valgrind not installed: skipped"; exit 77; }
 
 valgrind_opts=(--quiet --leak-check=full --errors-for-leak-kinds=definite,indirect
@@ -272,6 +277,67 @@ check 1 'tilepal: a.atr: could not write it: No space left on device\n' '' "$til
 [[ $(ls -A) == $'a.atr\na.bmp' ]] || { echo "FAIL tilepal-full-disk: left $(ls -A)"; failed=$((failed + 1)); }
 case_ tilepal-bad-palette-file; bmp a.bmp; head -c 100 /dev/zero >odd.pal
 check 1 'tilepal: odd.pal: a NES palette file has 192 bytes, or 1536 with emphasis; this one has 100\n' '' "$tilepal" --nes-palette odd.pal a.bmp
+
+# ---- tileshow ------------------------------------------------------------
+[[ -n $tileshow ]] || { echo "FAIL tileshow: no argument names its binary"; exit 2; }
+version=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$examples/../CMakeLists.txt")
+usage_tileshow='usage: tileshow [-w TILES] [-p FILE.pal [-a FILE.atr]] [--nes-palette FILE]\n                TILES.chr [NAMES.nam] -o OUT.png\n'
+help_tileshow="${usage_tileshow}"'Draws the tiles of TILES.chr as the NES would show them, as an indexed PNG
+whose indices are the colour numbers a paletted picture needs (4 x palette +
+colour), so that it goes straight back into tilecut and tilepal.
+With NAMES.nam, each name-table byte is drawn as that tile, in raster order;
+without, the tiles are drawn in order as a sheet.
+
+  -o OUT.png          the picture to write (required)
+  -w TILES            tiles across (32 with a name table, 16 without)
+  -p FILE.pal         the 16-byte palette for $3F00 (else four grays)
+  -a FILE.atr         each 16x16 area'"'"'s palette from the attribute table
+  --nes-palette FILE  the console'"'"'s colours from an emulator'"'"'s palette file
+                      (192 bytes, or 1536 with emphasis), not the built-in ones
+  -h, --help          show this help and exit
+  --version           show the version and exit
+'
+# A picture, its tiles, and a 16-byte palette: what a screen's makefile has.
+screen() {
+    bmp t.bmp && "$tilecut" t.bmp && "$tilefold" t.chr
+    printf '\x0f\x01\x11\x21\x0f\x06\x16\x26\x0f\x0a\x1a\x2a\x0f\x02\x12\x22' >s.pal
+}
+no_png() { [[ ! -e $1 ]] || { echo "FAIL $current: $1 written"; failed=$((failed + 1)); }; }
+case_ tileshow-success; screen; head -c 64 /dev/urandom >s.atr
+check 0 '' '' "$tileshow" out.chr out.nam -p s.pal -a s.atr -o s.png
+[[ $(head -c 8 s.png | od -An -tx1 | tr -d ' ') == 89504e470d0a1a0a ]] || { echo "FAIL $current: no PNG"; failed=$((failed + 1)); }
+case_ tileshow-sheet; screen
+check 0 '' '' "$tileshow" -w 40 t.chr -o sheet.png
+case_ tileshow-help
+check 0 '' "$help_tileshow" "$tileshow" --help
+case_ tileshow-version
+check 0 '' "tileshow (nes-tile-suite) $version\n" "$tileshow" --version
+case_ tileshow-usage
+check 1 "tileshow: no CHR file named\n$usage_tileshow" '' "$tileshow"
+case_ tileshow-unknown-option
+check 1 "tileshow: unknown option -q\n$usage_tileshow" '' "$tileshow" -q t.chr -o o.png
+case_ tileshow-missing
+check 1 'tileshow: none.chr: could not read it: No such file or directory\n' '' "$tileshow" none.chr -o o.png
+no_png o.png
+case_ tileshow-tile-past-end; head -c 2400 /dev/zero >t.chr; { head -c 37 /dev/zero; printf '\226'; } >n.nam
+check 1 'tileshow: n.nam byte 37 (column 5, row 1) names tile $96, but t.chr holds only 150 tiles\n' '' "$tileshow" t.chr n.nam -o o.png
+no_png o.png
+case_ tileshow-short-attributes; screen; head -c 32 /dev/zero >s.atr
+check 1 'tileshow: s.atr is 32 bytes, but a 256x240 picture needs 64 (one per 32x32 block)\n' '' "$tileshow" out.chr out.nam -p s.pal -a s.atr -o o.png
+no_png o.png
+case_ tileshow-palette-size; screen; head -c 15 s.pal >p.pal
+check 1 'tileshow: p.pal is 15 bytes, but a palette is 16\n' '' "$tileshow" out.chr out.nam -p p.pal -o o.png
+no_png o.png
+case_ tileshow-palette-byte; screen; { head -c 9 s.pal; printf '\x40'; tail -c 6 s.pal; } >p.pal
+check 1 'tileshow: p.pal byte 9 is $40, but NES colour numbers end at $3F\n' '' "$tileshow" out.chr out.nam -p p.pal -o o.png
+no_png o.png
+case_ tileshow-output-is-input; screen; cp out.nam keep
+check 1 'tileshow: out.nam: will not write over the input out.nam\n' '' "$tileshow" out.chr out.nam -o out.nam
+unchanged out.nam keep
+case_ tileshow-output-blocked; screen; mkdir o.png
+check 1 'tileshow: o.png: could not open it for writing: Is a directory\n' '' "$tileshow" out.chr out.nam -o o.png
+case_ tileshow-full-disk; screen; ln -s /dev/full o.png
+check 1 'tileshow: o.png: could not write it: No space left on device\n' '' "$tileshow" out.chr out.nam -p s.pal -o o.png
 
 echo "$passed passed, $failed failed, $skipped skipped"
 ((failed == 0))
