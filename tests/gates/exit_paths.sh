@@ -281,7 +281,7 @@ check 1 'tilepal: odd.pal: a NES palette file has 192 bytes, or 1536 with emphas
 # ---- tileshow ------------------------------------------------------------
 [[ -n $tileshow ]] || { echo "FAIL tileshow: no argument names its binary"; exit 2; }
 version=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$examples/../CMakeLists.txt")
-usage_tileshow='usage: tileshow [-w TILES] [-p FILE.pal [-a FILE.atr]] [--nes-palette FILE]\n                TILES.chr [NAMES.nam] -o OUT.png\n'
+usage_tileshow='usage: tileshow [-w TILES] [-p FILE.pal] [-a FILE.atr] [--nes-palette FILE]\n                TILES.chr [NAMES.nam] -o OUT.png\n'
 help_tileshow="${usage_tileshow}"'Draws the tiles of TILES.chr as the NES would show them, as an indexed PNG
 whose indices are the colour numbers a paletted picture needs (4 x palette +
 colour), so that it goes straight back into tilecut and tilepal.

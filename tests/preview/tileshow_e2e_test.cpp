@@ -23,7 +23,7 @@ using png_read::Rgb;
 namespace {
 
 const std::string usage =
-    "usage: tileshow [-w TILES] [-p FILE.pal [-a FILE.atr]] [--nes-palette FILE]\n"
+    "usage: tileshow [-w TILES] [-p FILE.pal] [-a FILE.atr] [--nes-palette FILE]\n"
     "                TILES.chr [NAMES.nam] -o OUT.png\n";
 
 // Four tiles worked out by hand, then five bytes that make no whole tile.
