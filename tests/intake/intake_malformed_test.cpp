@@ -140,6 +140,7 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
         {"pcx right edge before left", "pcx", set32(pcx, 4, 20)},
         {"pcx width 16385", "pcx", set32(pcx, 8, 16384 | (8u << 16))},
         {"pcx scanline shorter than the width", "pcx", pcx_with(4, 1, 2, "C4 01")},
+        {"pcx pixels that end before the colour table", "pcx", pcx_with(4, 2, 4, "C4 01")},
         {"pcx scanline 65 bytes longer than the width", "pcx",
          pcx_with(4, 1, 69, "C4 01 FF 00 C2 00")},
         {"pcx 1 bit", "pcx",
