@@ -127,7 +127,8 @@ TEST(Palette, Bytes) {
 
 // Against a table of nothing but black, white is 100 away (a pure lightness
 // difference at mean lightness 50 counts in full). Only entries in use are
-// warned about; entry 0 is in use through the pixels that show it.
+// warned about (index 8 has another colour than the backdrop, but no pixel);
+// entry 0 is in use through the pixels that show it.
 TEST(Palette, Warnings) {
     const nes::Table black{};
     Image image =
@@ -140,7 +141,7 @@ TEST(Palette, Warnings) {
                        {},
                        {255, 255, 255},
                        {},
-                       {255, 255, 255},
+                       {7, 7, 7},
                        {},
                        {},
                        {},
