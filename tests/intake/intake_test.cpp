@@ -45,6 +45,7 @@ TEST(RleExpander, RunsLiteralsMovesAndTheirLimits) {
         {"end of row past last row", 8, "00 00 00 00 00 00 00 01", ""},
         {"move past last row", 8, "00 02 00 03 00 01", ""},
         {"move past padding", 8, "00 02 09 00 00 01", ""},
+        {"move into padding", 8, "00 02 07 00 01 09 00 01", "00 00 00 00 00 00 00 00 00 00"},
         {"no end of bitmap", 8, "03 07 00 00", ""},
         {"literal cut short", 8, "00 05 01 02 03", ""},
         {"literal missing its pad byte", 8, "00 03 01 02 03", ""},
@@ -231,6 +232,16 @@ TEST_F(Intake, PcxPaddingAndRunsAcrossScanlines) {
         flat[i] = i < 200 ? 7 : i < 400 ? 0xC5 : 0xFF;
     }
     EXPECT_EQ(pixels_of(load("f.pcx", pcx_file(200, 3, flat, 200))), flat);
+    // The corners need not be at the origin: 13x9 from (100, 50) to (112, 58).
+    // A picture of one pixel takes one byte of data: a value below 0xC0 is a
+    // pixel of its own.
+    Bytes moved = pcx_file(13, 9, px, 14);
+    for (const auto& [at, v] : {std::pair{4, 100}, {6, 50}, {8, 112}, {10, 58}}) {
+        moved[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(v);
+    }
+    EXPECT_EQ(pixels_of(load("m.pcx", moved)), px);
+    const Bytes dot = cat(cat(cut(pcx_file(1, 1, {0}, 1), 128), {7}), cat({12}, Bytes(768)));
+    EXPECT_EQ(pixels_of(load("dot.pcx", dot)), Pixels{7});
 }
 
 TEST_F(Intake, SixteenBitGrayRoundsToTheNearestLevel) {
