@@ -197,11 +197,13 @@ sync_tree() {
     fi
 }
 
-# The file a fault was planted in, put back even when the run is stopped.
+# The file a fault was planted in, put back from the copy kept before the
+# fault went in, even when the run is stopped. Writing it anew makes it newer
+# than the objects built from the fault, so the next build recompiles it.
 planted=''
 restore() {
     if [[ -n $planted ]]; then
-        cp "$root/$planted" "$src/$planted"
+        cp "$work/pristine" "$src/$planted"
         planted=''
     fi
 }
@@ -219,11 +221,14 @@ build_copy() {
 }
 
 # run_suite LOG: 0 when every test passes; otherwise 1 and the failing tests
-# on stdout. The gate runs only once the rest has passed.
+# on stdout. The gate runs only once the rest has passed. A test without a
+# time limit of its own gets 180 s (the slowest takes about 20): a fault that
+# makes a tool or a core loop for ever fails that test instead of stalling
+# the run, since ctest waits for the tests still running after a failure.
 run_suite() {
     local log=$1 status
     timeout -k 10 "$timeout_s" ctest --test-dir "$build" -j"$jobs" -E '^exit_paths$' \
-        --stop-on-failure --output-on-failure >"$log" 2>&1
+        --timeout 180 --stop-on-failure --output-on-failure >"$log" 2>&1
     status=$?
     if ((status == 0)); then
         timeout -k 10 "$timeout_s" ctest --test-dir "$build" -R '^exit_paths$' \
@@ -255,6 +260,7 @@ for i in "${chosen[@]}"; do
     n=$((i + 1))
     tag=$(printf '%02d-%s' "$n" "${names[i]}")
     t0=$SECONDS
+    cp "$src/${files[i]}" "$work/pristine"
     planted=${files[i]}
     plant "$src/${files[i]}" "${froms[i]}" "${tos[i]}"
     if ! build_copy "$logs/$tag.build.log"; then
