@@ -132,31 +132,38 @@ TEST(Safety, OutputsReplaceTheTargetOfALinkAndKeepItsMode) {
     fs::permissions(s / "real/o.rlz", fs::perms(0640));
     fs::create_symlink("real/o.rlz", s / "link.rlz");
     fs::create_symlink("real/new.rlz", s / "dangling.rlz");
+    // A relative link counts from its own folder, not the current one.
+    fs::create_symlink("again.rlz", s / "real/rel.rlz");
     e2e::write_file(s / "in.nam", e2e::hex("05 05 05 05"));
-    for (const char* out : {"link.rlz", "dangling.rlz"}) {
+    for (const char* out : {"link.rlz", "dangling.rlz", "real/rel.rlz"}) {
         const auto r = e2e::run(RUNSQUASH_BIN, {"in.nam", out}, s.dir());
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(fs::is_symlink(s / out)) << out;
     }
     EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "real/o.rlz")), "00 04 FE 05 00 05");
     EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "real/new.rlz")), "00 04 FE 05 00 05");
+    EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "real/again.rlz")), "00 04 FE 05 00 05");
     EXPECT_EQ(fs::status(s / "real/o.rlz").permissions(), fs::perms(0640));
     // A new file gets what the umask allows, as any newly created file would.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     EXPECT_EQ(static_cast<mode_t>(fs::status(s / "real/new.rlz").permissions()), 0666 & ~mask);
-    // Nothing else is left beside the targets.
-    EXPECT_EQ(std::distance(fs::directory_iterator(s / "real"), fs::directory_iterator()), 2);
+    // Nothing else is left beside the targets, nor in the current folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(s / "real"), fs::directory_iterator()), 4);
+    EXPECT_EQ(s.entries(),
+              (std::vector<std::string>{"dangling.rlz", "in.nam", "link.rlz", "real"}));
 }
 
 TEST(Safety, TilefoldWaitsForTheFolderLockBeforeWriting) {
     // Two runs in one folder take turns, so the pair on disk is always one
     // run's: while another holds the folder's lock, a run writes nothing.
+    // Held shared here, the lock still stops a run that takes it exclusively,
+    // as a run must, and would not stop one that took it shared.
     e2e::Scratch s;
     e2e::write_file(s / "a.chr", random_bytes(16 * 100, 2));
     const int fd = ::open(s.dir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
     auto run =
         std::async(std::launch::async, [&] { return e2e::run(TILEFOLD_BIN, {"a.chr"}, s.dir()); });
     EXPECT_EQ(run.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);

@@ -75,14 +75,17 @@ Bytes png_ending(const Bytes& png, const Bytes& tail) {
     return cat(cut(png, png.size() - 12), tail);
 }
 
-// A 2x2 BMP of `bpp` bits with bit fields for red, green and blue.
-Bytes bitfield_bmp(int bpp, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+// A 2x2 BMP of `bpp` bits with bit fields for red, green and blue: after a
+// 40-byte info header, or inside a larger one.
+Bytes bitfield_bmp(int bpp, std::uint32_t r, std::uint32_t g, std::uint32_t b,
+                   std::uint32_t info = 40) {
     const std::uint32_t stride = bpp == 16 ? 4 : 8;
+    const std::uint32_t offset = 14 + std::max(info, 40u + 12);
     Bytes out{'B', 'M'};
-    le(out, 14 + 40 + 12 + 2 * stride, 4);
+    le(out, offset + 2 * stride, 4);
     le(out, 0, 4);
-    le(out, 14 + 40 + 12, 4);
-    for (const std::uint32_t v : {40u, 2u, 2u}) {
+    le(out, offset, 4);
+    for (const std::uint32_t v : {info, 2u, 2u}) {
         le(out, v, 4);
     }
     le(out, 1, 2);
@@ -93,6 +96,7 @@ Bytes bitfield_bmp(int bpp, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
     for (const std::uint32_t mask : {r, g, b}) {
         le(out, mask, 4);
     }
+    out.resize(offset, 0);
     out.resize(out.size() + 2 * stride, 0x5A);
     return out;
 }
@@ -106,6 +110,12 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
     bad_crc.at(50) ^= 0x40; // inside the pixel data's chunk
     const std::vector<BadFile> cases = {
         {"bmp cut in file header", "bmp", cut(bmp, 10)},
+        {"bmp signed BA", "bmp",
+         [&] {
+             Bytes b = bmp;
+             b[1] = 'A';
+             return b;
+         }()},
         {"bmp cut in info header", "bmp", cut(bmp, 30)},
         {"bmp cut in palette", "bmp", cut(bmp, 600)},
         {"bmp cut in pixels", "bmp", cut(bmp, bmp.size() - 41)},
@@ -140,6 +150,8 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
         {"pcx right edge before left", "pcx", set32(pcx, 4, 20)},
         {"pcx width 16385", "pcx", set32(pcx, 8, 16384 | (8u << 16))},
         {"pcx scanline shorter than the width", "pcx", pcx_with(4, 1, 2, "C4 01")},
+        {"pcx run cut before its value", "pcx", pcx_with(4, 1, 4, "C4")},
+        {"pcx pixels that end before the colour table", "pcx", pcx_with(4, 2, 4, "C4 01")},
         {"pcx scanline 65 bytes longer than the width", "pcx",
          pcx_with(4, 1, 69, "C4 01 FF 00 C2 00")},
         {"pcx 1 bit", "pcx",
@@ -185,8 +197,13 @@ TEST(NewImageKinds, GiveTheTilesOfTheirPixels) {
     rle.resize(14 + 124 + 1024);
     for (int r = 0; r < 11; ++r) {
         // Each row: its pixels as literals, then a run of 3 into the padding.
-        rle.insert(rle.end(), {0, 13});
-        for (int x = 0; x < 13; ++x) {
+        // The last row moves past its first two pixels, which stay index 0.
+        const int skip = r == 10 ? 2 : 0;
+        if (skip != 0) {
+            rle.insert(rle.end(), {0, 2, 2, 0});
+        }
+        rle.insert(rle.end(), {0, static_cast<std::uint8_t>(13 - skip)});
+        for (int x = skip; x < 13; ++x) {
             rle.push_back(
                 static_cast<std::uint8_t>(px[static_cast<std::size_t>((10 - r) * 13 + x)]));
         }
@@ -199,14 +216,23 @@ TEST(NewImageKinds, GiveTheTilesOfTheirPixels) {
     e2e::write_file(scratch / "b.bmp", bmp_file({108, 4, false, true}, 13, 11, px));
     e2e::write_file(scratch / "c.png", png_file(13, 11, PNG_COLOR_TYPE_PALETTE, 2, px));
     e2e::write_file(scratch / "d.png", png_file(13, 11, PNG_COLOR_TYPE_GRAY, 4, gray));
-    const auto r = e2e::run(TILECUT_BIN, {"a.bmp", "b.bmp", "c.png", "-d", "d.png"}, scratch.dir());
+    // Bit fields of 5-5-5 and 5-6-5 at 16 bits, and 8-8-8 at 32 inside a
+    // 108-byte header: true colour, which reads as index 1 throughout.
+    e2e::write_file(scratch / "e.bmp", bitfield_bmp(16, 0x7C00, 0x03E0, 0x001F));
+    e2e::write_file(scratch / "f.bmp", bitfield_bmp(16, 0xF800, 0x07E0, 0x001F));
+    e2e::write_file(scratch / "g.bmp", bitfield_bmp(32, 0xFF0000, 0x00FF00, 0x0000FF, 108));
+    const auto r =
+        e2e::run(TILECUT_BIN, {"a.bmp", "b.bmp", "c.png", "e.bmp", "f.bmp", "g.bmp", "-d", "d.png"},
+                 scratch.dir());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
     const auto index = [&](int x, int y) { return px[static_cast<std::size_t>(y * 13 + x)]; };
-    for (const char* name : {"a.chr", "b.chr", "c.chr"}) {
+    for (const char* name : {"b.chr", "c.chr"}) {
         EXPECT_EQ(e2e::read_file(scratch / name), tiles_of(13, 11, index)) << name;
     }
+    EXPECT_EQ(e2e::read_file(scratch / "a.chr"),
+              tiles_of(13, 11, [&](int x, int y) { return y == 0 && x < 2 ? 0 : index(x, y); }));
     // The 4-bit grays 0-15 are the levels 0, 17, ..., 255, which are 0, 3, 6,
     // ... 48 sixteenths of a colour step (c = (v * 48 + 144) / 255, worked by
     // hand); level = c / 16, plus one where the matrix cell is below c mod 16.
@@ -218,6 +244,10 @@ TEST(NewImageKinds, GiveTheTilesOfTheirPixels) {
         return c / 16 + (kMatrix[y % 4][x % 4] < c % 16 ? 1 : 0);
     };
     EXPECT_EQ(e2e::read_file(scratch / "d.chr"), tiles_of(13, 11, dithered));
+    for (const char* name : {"e.chr", "f.chr", "g.chr"}) {
+        EXPECT_EQ(e2e::read_file(scratch / name), tiles_of(2, 2, [](int, int) { return 1; }))
+            << name;
+    }
 }
 
 } // namespace

@@ -45,6 +45,7 @@ TEST(RleExpander, RunsLiteralsMovesAndTheirLimits) {
         {"end of row past last row", 8, "00 00 00 00 00 00 00 01", ""},
         {"move past last row", 8, "00 02 00 03 00 01", ""},
         {"move past padding", 8, "00 02 09 00 00 01", ""},
+        {"move into padding", 8, "00 02 07 00 01 09 00 01", "00 00 00 00 00 00 00 00 00 00"},
         {"no end of bitmap", 8, "03 07 00 00", ""},
         {"literal cut short", 8, "00 05 01 02 03", ""},
         {"literal missing its pad byte", 8, "00 03 01 02 03", ""},
@@ -155,6 +156,70 @@ TEST_F(Intake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
     }
 }
 
+// Each format's colour table, in its own byte order and precision, at the
+// indices it stands for. The fixtures' tables are grays (entry i is i, i, i),
+// so entry 1, or the first of the map, is made 0x30, 0x20, 0x10 (red, green,
+// blue) in the file's own order.
+TEST_F(Intake, PalettesGiveEachIndexItsColour) {
+    const auto poke = [](Bytes b, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
+        std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+        return b;
+    };
+    const std::initializer_list<std::uint8_t> bgr = {0x10, 0x20, 0x30};
+    const std::initializer_list<std::uint8_t> rgb = {0x30, 0x20, 0x10};
+    const intake::Rgb colour{0x30, 0x20, 0x10};
+    const intake::Rgb black{0, 0, 0};
+    const intake::Rgb two{2, 2, 2};
+    const Pixels px = random_pixels(64, 32, 16, 11);
+    // PCX: the 256-colour table follows its marker byte 12 at the end; without
+    // it, the header's 16 colours from byte 16 on are the palette.
+    const Bytes pcx = pcx_file(64, 32, px, 64);
+    const Bytes pcx16 = cut(pcx, pcx.size() - 769);
+    // TGA: an ID field of 5 bytes between the header and the colour map, and
+    // a map from index 100 on; 16-bit entries hold 5 bits each of red, green
+    // and blue, blue lowest, and 5 bits v make (v << 3) | (v >> 2): 0x4101 is
+    // red 16, green 8 and blue 1, so 132, 66 and 8.
+    Bytes tga = poke(tga_file({.type = 1, .map_first = 100}, 64, 32, px), 18 + 3, bgr);
+    tga.insert(tga.begin() + 18, 5, 'I');
+    tga[0] = 5;
+    const Bytes tga16 =
+        poke(tga_file({.type = 1, .map_entry = 16}, 64, 32, px), 18 + 2, {0x01, 0x41, 0xFF, 0x7F});
+    struct Row {
+        const char* name;
+        std::string file;
+        Bytes bytes;
+        std::size_t size;
+        std::vector<std::pair<std::size_t, intake::Rgb>> entries;
+    };
+    // BMP: blue, green, red and a zero from byte 54 on, or without the zero
+    // after the 12-byte header.
+    const Bytes bmp = poke(bmp_file({40, 8}, 64, 32, px), 58, bgr);
+    const Bytes rle = poke(bmp_file({40, 8, true}, 64, 32, px), 58, bgr);
+    const Bytes core = poke(bmp_file({12, 8}, 64, 32, px), 29, bgr);
+    const Row rows[] = {
+        {"bmp", "p.bmp", bmp, 256, {{1, colour}, {2, two}}},
+        {"bmp rle", "p.bmp", rle, 256, {{1, colour}}},
+        {"bmp core", "p.bmp", core, 256, {{1, colour}, {2, two}}},
+        {"pcx", "p.pcx", poke(pcx, pcx.size() - 765, rgb), 256, {{0, {85, 85, 85}}, {1, colour}}},
+        {"pcx 16", "p.pcx", poke(pcx16, 19, rgb), 16, {{0, black}, {1, colour}, {15, black}}},
+        {"tga", "p.tga", tga, 256, {{99, black}, {100, black}, {101, colour}, {102, two}}},
+        {"tga 16", "p.tga", tga16, 256, {{1, {132, 66, 8}}, {2, {255, 255, 255}}}},
+        // The fixture's PNG palette is entry i = (i, 0, 0).
+        {"png", "p.png", png_file(64, 32, PNG_COLOR_TYPE_PALETTE, 8, px), 256, {{7, {7, 0, 0}}}},
+    };
+    for (const Row& row : rows) {
+        const auto image = load(row.file, row.bytes);
+        ASSERT_TRUE(image) << row.name;
+        EXPECT_EQ(pixels_of(image), px) << row.name;
+        ASSERT_EQ(image->palette().size(), row.size) << row.name;
+        for (const auto& [index, want] : row.entries) {
+            const intake::Rgb got = image->palette()[index];
+            EXPECT_EQ(got, want) << row.name << ", entry " << index << ": " << int{got.r} << " "
+                                 << int{got.g} << " " << int{got.b};
+        }
+    }
+}
+
 TEST_F(Intake, PcxPaddingAndRunsAcrossScanlines) {
     // Up to 64 bytes of padding; runs cross scanlines, and a flat scanline
     // of 200 takes runs of the longest kind, 63 pixels.
@@ -167,6 +232,16 @@ TEST_F(Intake, PcxPaddingAndRunsAcrossScanlines) {
         flat[i] = i < 200 ? 7 : i < 400 ? 0xC5 : 0xFF;
     }
     EXPECT_EQ(pixels_of(load("f.pcx", pcx_file(200, 3, flat, 200))), flat);
+    // The corners need not be at the origin: 13x9 from (100, 50) to (112, 58).
+    // A picture of one pixel takes one byte of data: a value below 0xC0 is a
+    // pixel of its own.
+    Bytes moved = pcx_file(13, 9, px, 14);
+    for (const auto& [at, v] : {std::pair{4, 100}, {6, 50}, {8, 112}, {10, 58}}) {
+        moved[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(v);
+    }
+    EXPECT_EQ(pixels_of(load("m.pcx", moved)), px);
+    const Bytes dot = cat(cat(cut(pcx_file(1, 1, {0}, 1), 128), {7}), cat({12}, Bytes(768)));
+    EXPECT_EQ(pixels_of(load("dot.pcx", dot)), Pixels{7});
 }
 
 TEST_F(Intake, SixteenBitGrayRoundsToTheNearestLevel) {

@@ -143,6 +143,7 @@ TEST(MalformedTga, AndEveryLbmAreRefusedWithTheLoadFailureAndNoOutput) {
         {"colour-mapped without a map", "tga", with(mapped, 1, {0})},
         {"gray with a map", "tga", with(gray, 1, {1})},
         {"16-bit gray", "tga", with(gray, 16, {16})},
+        {"true colour of 8 bits", "tga", with(gray, 2, {2})},
         {"16-bit indices", "tga", with(mapped, 16, {16})},
         {"no image data (type 0)", "tga", with(gray, 2, {0})},
         {"Huffman coded (type 32)", "tga", with(mapped, 2, {32})},

@@ -81,6 +81,8 @@ TEST(Refusals, Messages) {
     EXPECT_EQ(
         messages_for(picture(20, 20, {{0, 0, 1}, {1, 0, 5}, {5, 7, 16}, {19, 3, 255}})),
         Lines{head + "pixel (19, 3) has index 255; only indices 0-15 fit the four palettes\n"});
+    EXPECT_EQ(messages_for(picture(4, 2, {{3, 0, 15}, {2, 1, 16}})),
+              Lines{head + "pixel (2, 1) has index 16; only indices 0-15 fit the four palettes\n"});
     EXPECT_EQ(
         messages_for(picture(
             64, 40, {{10, 0, 9}, {3, 2, 5}, {0, 3, 13}, {50, 33, 3}, {49, 39, 4}, {48, 39, 7}})),
@@ -125,7 +127,8 @@ TEST(Palette, Bytes) {
 
 // Against a table of nothing but black, white is 100 away (a pure lightness
 // difference at mean lightness 50 counts in full). Only entries in use are
-// warned about; entry 0 is in use through the pixels that show it.
+// warned about (index 8 has another colour than the backdrop, but no pixel);
+// entry 0 is in use through the pixels that show it.
 TEST(Palette, Warnings) {
     const nes::Table black{};
     Image image =
@@ -138,7 +141,7 @@ TEST(Palette, Warnings) {
                        {},
                        {255, 255, 255},
                        {},
-                       {255, 255, 255},
+                       {7, 7, 7},
                        {},
                        {},
                        {},
@@ -154,4 +157,23 @@ TEST(Palette, Warnings) {
                             "(#FFFFFF), on the NES; it is at (1, 1)\n"}));
     image.set_palette(std::vector<nes::Rgb>(13));
     EXPECT_TRUE(messages_for(image, black).empty());
+
+    // At the threshold the distance as printed decides. Against a table of
+    // one gray, worked out from the grays' CIELAB lightness alone: gray 113
+    // is 10.04 from gray 86, printed 10.0, and passes; gray 206 is 10.06
+    // from gray 168, printed 10.1, and is warned about.
+    const std::tuple<std::uint8_t, std::uint8_t, Lines> near[] = {
+        {86, 113, {}},
+        {168,
+         206,
+         {head + "warning: entry 1 (#CECECE) has no close NES colour: nearest is $00 at distance "
+                 "10.1\n"}},
+    };
+    for (const auto& [table_gray, gray, lines] : near) {
+        nes::Table table;
+        table.fill({table_gray, table_gray, table_gray});
+        Image one = picture(1, 1, {{0, 0, 1}});
+        one.set_palette({{}, {gray, gray, gray}});
+        EXPECT_EQ(messages_for(one, table), lines) << int{gray};
+    }
 }
