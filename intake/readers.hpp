@@ -78,7 +78,6 @@ class Reader {
     }
     // The next n bytes, copied to dst; false if the source ends first.
     bool take(std::size_t n, std::uint8_t* dst);
-    bool skip(std::uint64_t n);
 
   private:
     bool refill();

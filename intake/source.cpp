@@ -83,24 +83,6 @@ bool Reader::take(std::size_t n, std::uint8_t* dst) {
     return true;
 }
 
-bool Reader::skip(std::uint64_t n) {
-    const auto buffered = static_cast<std::uint64_t>(end_ - cur_);
-    if (n <= buffered) {
-        cur_ += n;
-        return true;
-    }
-    // Past the window: jump, then make sure the byte before the new position
-    // is really there.
-    const std::uint64_t to = at_ + (n - buffered);
-    cur_ = end_ = nullptr;
-    window_.clear();
-    if (to > end_at_) {
-        return false;
-    }
-    at_ = to;
-    return true;
-}
-
 void put16(Bytes& b, std::uint32_t v) {
     b.push_back(static_cast<std::uint8_t>(v));
     b.push_back(static_cast<std::uint8_t>(v >> 8));

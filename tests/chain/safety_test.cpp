@@ -10,7 +10,10 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -172,6 +175,46 @@ TEST(Safety, TilefoldWaitsForTheFolderLockBeforeWriting) {
     const auto r = run.get();
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(s.entries(), (std::vector<std::string>{"a.chr", "out.chr", "out.nam"}));
+}
+
+TEST(Safety, ARunStoppedByASignalLeavesNoTemporaryFile) {
+    // 64 GiB of zero tiles, sparse: minutes of folding, during which the
+    // run's temporary files sit beside out.chr and out.nam.
+    e2e::Scratch s;
+    const fs::path big = s / "big.chr";
+    e2e::write_file(s / "out.chr", e2e::hex("0E A1 1E 12"));
+    e2e::write_file(big, {});
+    std::error_code ec;
+    fs::resize_file(big, std::uintmax_t{64} << 30, ec);
+    if (ec) {
+        GTEST_SKIP() << "no sparse file of 64 GiB here";
+    }
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::chdir(s.dir().c_str()) == 0) {
+            ::execl(TILEFOLD_BIN, TILEFOLD_BIN, "big.chr", static_cast<char*>(nullptr));
+        }
+        ::_exit(127);
+    }
+    const auto temporary = [&] {
+        for (const auto& entry : fs::directory_iterator(s.dir())) {
+            if (entry.path().filename().string().starts_with(".out.nam.")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (int wait = 0; wait < 30000 && !temporary(); ++wait) {
+        ::usleep(1000);
+    }
+    EXPECT_TRUE(temporary()) << "the run never started writing";
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(s.entries(), (std::vector<std::string>{"big.chr", "out.chr"}));
+    EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "out.chr")), "0E A1 1E 12");
 }
 
 TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {

@@ -196,6 +196,18 @@ TEST(Runsquash, AllocationFailureLeavesNoOutput) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"huge.nam"});
 }
 
+TEST(Runsquash, AnInputLongerThanItsSizeIsRefused) {
+    // /proc/self/cmdline says it is empty and is not (valgrind would hide that).
+    e2e::Scratch dir;
+    const e2e::Result r = e2e::run(RUNSQUASH_BIN, {"/proc/self/cmdline", "out.rlz"}, dir.dir());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "reading 0 bytes\n");
+    EXPECT_EQ(r.err,
+              "runsquash could not read /proc/self/cmdline: file is longer than its reported "
+              "size\n");
+    EXPECT_TRUE(dir.entries().empty());
+}
+
 TEST(Runsquash, ReportsWriteFailure) {
     if (!fs::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";

@@ -92,6 +92,11 @@ TEST(TilefoldCli, OpenFailuresLeaveOnlyWhatTheyMust) {
          "tilefold could not open out.nam: Is a directory\n",
          {"in.chr", "out.nam"}},
         {"d", "d", "tilefold could not read d: Is a directory\n", {"d", "in.chr"}},
+        // Its size is 0, its contents are not (valgrind would hide that).
+        {nullptr,
+         "/proc/self/cmdline",
+         "tilefold could not read /proc/self/cmdline: file is longer than its reported size\n",
+         {"in.chr"}},
     };
     for (const Case& c : cases) {
         e2e::Scratch s;
