@@ -1,8 +1,9 @@
-// BMP: the header is screened first. Paletted uncompressed pictures are
-// rewritten in memory as the plain form the image library's decoder reads
-// well (a 40-byte info header, bottom-up rows, the palette right before the
-// pixels) and streamed to it from the file; run-length data is expanded here,
-// straight into the picture.
+// BMP: the header is screened first. Eight-bit rows are copied into the
+// picture as they are, and run-length data is expanded here, straight into
+// the picture. Other paletted uncompressed pictures are rewritten in memory
+// as the plain form the image library's decoder reads well (a 40-byte info
+// header, bottom-up rows, the palette right before the pixels) and streamed
+// to it from the file.
 #include "bmp_rle.hpp"
 #include "readers.hpp"
 
@@ -226,6 +227,26 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
     }
     if (!paletted) {
         return Image::allocate(h.width, h.height, Kind::truecolor, kTrueColorIndex);
+    }
+    // Eight-bit rows are the indices as they stand, so they go straight into
+    // the picture: handing them to the library costs it a call per byte, as
+    // much as the rest of a screen's whole run.
+    if (h.bpp == 8) {
+        std::optional<Image> image = Image::allocate(h.width, h.height, Kind::indexed);
+        if (!image) {
+            return std::nullopt;
+        }
+        Reader in(src, h.data_offset);
+        std::uint8_t padding[3];
+        const std::size_t pad = stride - h.width;
+        for (std::uint32_t r = 0; r < h.height; ++r) {
+            const std::uint32_t y = h.top_down ? r : h.height - 1 - r;
+            if (!in.take(h.width, image->row(y)) || (r + 1 < h.height && !in.take(pad, padding))) {
+                return std::nullopt;
+            }
+        }
+        image->set_palette(std::move(colours));
+        return image;
     }
     // The rows are read from the file as the library decodes them, bottom
     // row first; a last row short of its padding is made up to full length

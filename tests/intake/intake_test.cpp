@@ -95,8 +95,7 @@ TEST_F(Intake, EveryBmpHeaderDepthCodingAndOrientation) {
 }
 
 TEST_F(Intake, OnlyTheLastStoredRowMayLackItsPadding) {
-    // 13 pixels at 8 bits take 16 bytes a row; the rows are read from the
-    // file as the library decodes them, in either orientation.
+    // 13 pixels at 8 bits take 16 bytes a row, in either orientation.
     for (const bool top_down : {false, true}) {
         const Pixels px = random_pixels(13, 5, 256, top_down ? 7 : 8);
         Bytes file = bmp_file({40, 8, false, top_down}, 13, 5, px);
