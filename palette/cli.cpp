@@ -141,25 +141,6 @@ std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) 
     return options;
 }
 
-std::optional<nes::Table> colours(const char* nes_palette, std::FILE* err) {
-    if (nes_palette == nullptr) {
-        return nes::builtin_table();
-    }
-    // Palette files are small; anything of a megabyte is none.
-    fileio::Failure why;
-    const auto bytes = fileio::read_file(nes_palette, 1 << 20, why);
-    if (!bytes) {
-        std::fprintf(err, "tilepal: %s: could not read it: %s\n", nes_palette, why.text().c_str());
-        return std::nullopt;
-    }
-    std::optional<nes::Table> table = nes::parse_palette_file(*bytes);
-    if (!table) {
-        std::fputs(nes::palette_file_size_message("tilepal", nes_palette, bytes->size()).c_str(),
-                   err);
-    }
-    return table;
-}
-
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
@@ -172,8 +153,10 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         std::fputs(options->help ? kHelp : "tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
         return std::fflush(out) == 0 ? 0 : 1;
     }
-    const std::optional<nes::Table> table = colours(options->nes_palette, err);
+    std::string error;
+    const std::optional<nes::Table> table = nes::load_table("tilepal", options->nes_palette, error);
     if (!table) {
+        std::fputs(error.c_str(), err);
         return 1;
     }
     if (!intake::start()) {

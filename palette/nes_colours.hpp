@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+struct stat;
+
 namespace nes {
 
 using Rgb = intake::Rgb;
@@ -43,6 +45,13 @@ std::optional<Table> parse_palette_file(std::span<const std::uint8_t> bytes);
 // one has SIZE\n"
 std::string palette_file_size_message(std::string_view tool, std::string_view path,
                                       std::uint64_t size);
+
+// The colours a tool works with: the built-in table when `path` is null, else
+// the palette file there. Nothing when the file cannot be read or is no
+// palette file, and `error` then holds the whole message, "TOOL: PATH: ...\n".
+// `opened`, if given, receives the file's identity.
+std::optional<Table> load_table(std::string_view tool, const char* path, std::string& error,
+                                struct stat* opened = nullptr);
 
 // CIELAB under the D65 white of sRGB.
 struct Lab {

@@ -140,25 +140,6 @@ struct Inputs {
     bool failed = false;
 };
 
-// `opened` receives the colour table file's identity, so that -o cannot name it.
-std::optional<NesColours> colours(const char* nes_palette, struct stat& opened, std::FILE* err) {
-    if (nes_palette == nullptr) {
-        return nes::builtin_table();
-    }
-    fileio::Failure why;
-    const auto bytes = fileio::read_file(nes_palette, kMaxPalette, why, &opened);
-    if (!bytes) {
-        std::fprintf(err, "tileshow: %s: could not read it: %s\n", nes_palette, why.text().c_str());
-        return std::nullopt;
-    }
-    std::optional<NesColours> table = nes::parse_palette_file(*bytes);
-    if (!table) {
-        std::fputs(nes::palette_file_size_message("tileshow", nes_palette, bytes->size()).c_str(),
-                   err);
-    }
-    return table;
-}
-
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
@@ -180,9 +161,13 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         }
         request.width = std::get<std::uint32_t>(width);
     }
+    // The colour table file's identity, so that -o cannot name it.
     struct stat nes_palette {};
-    const std::optional<NesColours> table = colours(o->nes_palette, nes_palette, err);
+    std::string error;
+    const std::optional<NesColours> table =
+        nes::load_table("tileshow", o->nes_palette, error, &nes_palette);
     if (!table) {
+        std::fputs(error.c_str(), err);
         return 1;
     }
     // Room for every input up front: a Source points into these bytes.
