@@ -2,6 +2,7 @@
 // name table -> compressed name table, and everything back again.
 #include "e2e.hpp"
 #include "reference_decoder.hpp"
+#include "reference_fold.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,6 @@ namespace fs = std::filesystem;
 using e2e::Bytes;
 
 namespace {
-
-// The tiles the name table points at, in screen order.
-Bytes rebuild(const Bytes& chr, const Bytes& nam) {
-    Bytes tiles;
-    for (std::uint8_t slot : nam) {
-        const auto at = chr.begin() + slot * 16;
-        tiles.insert(tiles.end(), at, at + 16);
-    }
-    return tiles;
-}
 
 TEST(Chain, ExampleScreenSurvivesEveryStep) {
     e2e::Scratch scratch;
@@ -41,7 +32,7 @@ TEST(Chain, ExampleScreenSurvivesEveryStep) {
     const Bytes nam = e2e::read_file(scratch / "out.nam");
     ASSERT_EQ(set.size(), 4096u);
     ASSERT_EQ(nam.size(), 960u);
-    EXPECT_EQ(rebuild(set, nam), tiles);
+    EXPECT_EQ(tilefold_test::unfold(set, nam), tiles);
 
     // The set holds each distinct tile of the screen exactly once, in order
     // of first appearance.

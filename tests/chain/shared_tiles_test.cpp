@@ -3,6 +3,7 @@
 // and split out.nam at the font's tile count and then every 960 bytes.
 #include "e2e.hpp"
 #include "image_files.hpp"
+#include "reference_fold.hpp"
 
 #include <gtest/gtest.h>
 
@@ -38,16 +39,6 @@ Pixels draw(const std::vector<Tile>& tiles, int columns) {
         }
     }
     return px;
-}
-
-// The tiles the name table points at, in screen order.
-Bytes rebuild(const Bytes& chr, const Bytes& nam) {
-    Bytes tiles;
-    for (std::uint8_t slot : nam) {
-        const auto at = chr.begin() + slot * 16;
-        tiles.insert(tiles.end(), at, at + 16);
-    }
-    return tiles;
 }
 
 Bytes slice(const Bytes& b, std::size_t from, std::size_t size) {
@@ -110,7 +101,7 @@ TEST(SharedTiles, ScreensAndAFontFoldIntoOneSet) {
     for (std::size_t s = 0; s < screens.size(); ++s) {
         SCOPED_TRACE(screens[s]);
         const Bytes part = slice(nam, font_tiles + s * 960, 960);
-        EXPECT_EQ(rebuild(set, part), e2e::read_file(dir / (screens[s] + ".chr")));
+        EXPECT_EQ(tilefold_test::unfold(set, part), e2e::read_file(dir / (screens[s] + ".chr")));
     }
 }
 

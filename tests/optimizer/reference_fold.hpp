@@ -45,4 +45,15 @@ inline Folding reference_fold(std::span<const std::uint8_t> in) {
     return out;
 }
 
+// The folding undone: the tiles the name table points at, in screen order.
+inline std::vector<std::uint8_t> unfold(std::span<const std::uint8_t> chr,
+                                        std::span<const std::uint8_t> nam) {
+    std::vector<std::uint8_t> tiles;
+    for (const std::uint8_t slot : nam) {
+        const auto at = chr.begin() + slot * 16;
+        tiles.insert(tiles.end(), at, at + 16);
+    }
+    return tiles;
+}
+
 } // namespace tilefold_test
