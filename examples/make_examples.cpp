@@ -6,6 +6,8 @@
 //   colour.bmp    256x240, 16 colours in the four background palettes: sky,
 //                 a framed title panel and a sun, hills, a brick ground, for
 //                 tilepal and the template ROM.
+#include "nes_colours.hpp"
+
 #include <allegro.h>
 
 #include <array>
@@ -173,31 +175,15 @@ void draw_colour(BITMAP* bmp) {
     }
 }
 
-struct Rgb {
-    std::uint8_t r, g, b;
+// The NES colour numbers the screen is drawn in, each shown as tilepal's
+// built-in table gives it, so that tilepal picks exactly these numbers.
+// Entries 4, 8 and 12 repeat the backdrop, which they show on the console.
+constexpr std::array<std::uint8_t, 16> colour_numbers = {
+    0x21, 0x30, 0x31, 0x11, // sky (the backdrop); clouds and text; their underside; text shadow
+    0x21, 0x17, 0x07, 0x26, // bricks; mortar; the bricks' top edge
+    0x21, 0x01, 0x27, 0x37, // panel; frame and sun; panel text and the sun's glint
+    0x21, 0x19, 0x0A, 0x29, // hills and grass; outlines and pines; light grass
 };
-
-// Each entry is the console's colour as tilepal's built-in table gives it,
-// so tilepal picks exactly these numbers. Entries 4, 8 and 12 repeat the
-// backdrop, which they show on the console.
-constexpr std::array<Rgb, 16> colour_palette = {{
-    {103, 161, 255}, // $21 sky, the backdrop
-    {255, 255, 255}, // $30 clouds, text
-    {192, 216, 255}, // $31 the clouds' underside
-    {24, 81, 255},   // $11 text shadow
-    {103, 161, 255},
-    {150, 93, 0},   // $17 bricks
-    {83, 40, 0},    // $07 mortar
-    {255, 132, 53}, // $26 the bricks' top edge
-    {103, 161, 255},
-    {0, 31, 183},    // $01 panel
-    {231, 173, 0},   // $27 frame, sun
-    {245, 221, 137}, // $37 panel text, the sun's glint
-    {103, 161, 255},
-    {24, 157, 0},  // $19 hills, grass
-    {0, 94, 0},    // $0A outlines, pines
-    {103, 238, 0}, // $29 light grass
-}};
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -211,7 +197,8 @@ void put_le(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
 
 // An 8-bit BMP with a colour table of just the 16 colours, at full 8-bit
 // precision (the library's palettes keep 6 bits a channel).
-bool save_16_colours(const std::string& path, BITMAP* bmp, const std::array<Rgb, 16>& colours) {
+bool save_16_colours(const std::string& path, BITMAP* bmp,
+                     const std::array<std::uint8_t, 16>& numbers) {
     const auto w = static_cast<std::uint32_t>(bmp->w);
     const auto h = static_cast<std::uint32_t>(bmp->h);
     const std::uint32_t stride = (w + 3) / 4 * 4;
@@ -228,7 +215,8 @@ bool save_16_colours(const std::string& path, BITMAP* bmp, const std::array<Rgb,
     for (const std::uint32_t field : {0U, stride * h, 2835U, 2835U, 16U, 16U}) {
         put_le(out, field, 4); // uncompressed, 72 dpi, 16 colours
     }
-    for (const Rgb& c : colours) {
+    for (const std::uint8_t n : numbers) {
+        const nes::Rgb c = nes::builtin_table()[n];
         out.insert(out.end(), {c.b, c.g, c.r, 0});
     }
     for (int y = bmp->h - 1; y >= 0; --y) { // bottom row first
@@ -286,7 +274,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     draw_colour(colour.get());
-    if (!save_16_colours(dir + "/colour.bmp", colour.get(), colour_palette)) {
+    if (!save_16_colours(dir + "/colour.bmp", colour.get(), colour_numbers)) {
         std::fputs("could not save colour.bmp\n", stderr);
         status = 1;
     }
