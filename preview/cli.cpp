@@ -4,7 +4,6 @@
 #include "png_write.hpp"
 #include "render.hpp"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,8 +32,8 @@ const char kHelp[] =
 
 // The largest files worth reading: a CHR sheet of 16384 x 16384 pixels, and
 // name and attribute tables to match; palettes are tiny.
-constexpr std::uint64_t kMaxChr = std::uint64_t{2048} * 2048 * tile_bytes;
-constexpr std::uint64_t kMaxTable = std::uint64_t{2048} * 2048;
+constexpr std::uint64_t kMaxTable = std::uint64_t{max_width} * max_width;
+constexpr std::uint64_t kMaxChr = kMaxTable * tile_bytes;
 constexpr std::uint64_t kMaxPalette = 1 << 20;
 
 struct Options {
@@ -48,14 +47,6 @@ struct Options {
     const char* atr = nullptr;
     const char* nes_palette = nullptr;
 };
-
-int usage(std::FILE* err, const std::string& why) {
-    if (!why.empty()) {
-        std::fprintf(err, "tileshow: %s\n", why.c_str());
-    }
-    std::fputs(kUsage, err);
-    return 1;
-}
 
 // Nothing when the command line is wrong, after saying why. Help and the
 // version are asked for anywhere on the line, but not as an option's value.
@@ -108,7 +99,8 @@ std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) 
         wrong = "no output named (-o OUT.png)";
     }
     if (!wrong.empty()) {
-        usage(err, wrong);
+        std::fprintf(err, "tileshow: %s\n", wrong.c_str());
+        std::fputs(kUsage, err);
         return std::nullopt;
     }
     o.chr = files[0];
@@ -116,7 +108,8 @@ std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) 
     return o;
 }
 
-// The inputs' bytes, kept for the render, and the files they came from.
+// The inputs' bytes, kept for the render, and the files they came from. A
+// Source points into an inner buffer, which stays put as the list grows.
 struct Inputs {
     std::vector<std::vector<std::uint8_t>> bytes;
     std::vector<std::pair<const char*, struct stat>> files;
@@ -170,9 +163,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         std::fputs(error.c_str(), err);
         return 1;
     }
-    // Room for every input up front: a Source points into these bytes.
     Inputs inputs;
-    inputs.bytes.reserve(4);
     if (o->nes_palette != nullptr) {
         inputs.files.emplace_back(o->nes_palette, nes_palette);
     }

@@ -42,14 +42,10 @@ void on_write(png_structp png, png_bytep data, png_size_t size) {
     }
 }
 
-void on_flush(png_structp png) {
-    auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
-    errno = 0;
-    if (std::fflush(sink->out) != 0) {
-        sink->error = errno != 0 ? errno : EIO;
-        png_error(png, "write failed");
-    }
-}
+// libpng flushes only when asked to, which this writer never does; the
+// stream is flushed once, after the whole file. A callback of our own is
+// still needed: the default would take the sink for a FILE*.
+void on_flush(png_structp) {}
 
 struct WriteStruct {
     png_structp png = nullptr;

@@ -56,13 +56,13 @@ std::optional<Error> check_palette(const Source& pal) {
     if (pal.bytes.size() != palette_bytes) {
         // The sizes of a whole NES colour table, plain or with its tinted
         // copies: the file went to the wrong option.
-        const bool colour_table = pal.bytes.size() == 192 || pal.bytes.size() == 1536;
+        const bool colour_table = nes::is_palette_file_size(pal.bytes.size());
         return fail(Problem::palette_size, "tileshow: %.*s is %zu byte%s, but a palette is %zu%s\n",
                     length(pal.name), pal.name.data(), pal.bytes.size(), plural(pal.bytes.size()),
                     palette_bytes, colour_table ? " (NES colour tables go to --nes-palette)" : "");
     }
     for (std::size_t i = 0; i < palette_bytes; ++i) {
-        if (pal.bytes[i] >= nes_colour_count) {
+        if (pal.bytes[i] >= nes::colour_count) {
             return fail(Problem::palette_byte,
                         "tileshow: %.*s byte %zu is $%02X, but NES colour numbers end at $3F\n",
                         length(pal.name), pal.name.data(), i, unsigned{pal.bytes[i]});
@@ -192,7 +192,7 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
                     length(request.nam->name), request.nam->name.data());
     }
     const std::uint64_t rows = (std::uint64_t{cells} + width - 1) / width;
-    if (rows > max_side / tile_side) {
+    if (rows > max_width) {
         return fail(Problem::too_high,
                     "tileshow: the picture would be %llu pixels high, but at most %u are drawn; a "
                     "larger -w makes it lower\n",

@@ -6,6 +6,7 @@
 // command line reads and writes the files.
 #pragma once
 
+#include "intake.hpp"
 #include "nes_colours.hpp"
 
 #include <array>
@@ -25,10 +26,9 @@ inline constexpr std::uint32_t tile_side = 8;
 inline constexpr std::uint32_t screen_width = 32; // tiles across with a name table
 inline constexpr std::uint32_t sheet_width = 16;  // tiles across without one
 // Neither side may exceed what tilecut reads back.
-inline constexpr std::uint32_t max_side = 16384;
+inline constexpr std::uint32_t max_side = intake::max_side;
 inline constexpr std::uint32_t max_width = max_side / tile_side; // in tiles
 inline constexpr std::size_t palette_bytes = 16;
-inline constexpr std::size_t nes_colour_count = 64;
 
 using Rgb = nes::Rgb;
 
