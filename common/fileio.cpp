@@ -285,6 +285,7 @@ bool Output::open(const char* path, Failure& why) {
         why = from_errno();
         return false;
     }
+    bool descriptor = false; // the name leads to a process's open descriptor
     if (fd >= 0) {
         struct stat st {};
         if (::fstat(fd, &st) != 0) {
@@ -293,7 +294,6 @@ bool Output::open(const char* path, Failure& why) {
             return false;
         }
         existing_ = st;
-        bool descriptor = false;
         if (S_ISREG(st.st_mode) && !follow_links(path, target_, descriptor, why)) {
             ::close(fd);
             return false;
@@ -315,11 +315,8 @@ bool Output::open(const char* path, Failure& why) {
             return true;
         }
         ::close(fd);
-    } else {
-        bool descriptor = false;
-        if (!follow_links(path, target_, descriptor, why)) {
-            return false;
-        }
+    } else if (!follow_links(path, target_, descriptor, why)) {
+        return false;
     }
     const std::size_t slash = target_.rfind('/');
     const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
