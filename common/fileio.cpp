@@ -59,13 +59,15 @@ extern "C" void remove_pending_and_die(int sig) {
     std::raise(sig);
 }
 
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 void install_cleanup_handlers() {
     static bool installed = false;
     if (installed) {
         return;
     }
     installed = true;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int sig : kCleanupSignals) {
         struct sigaction old {};
         // A signal the caller chose to ignore stays ignored.
         if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
@@ -91,6 +93,27 @@ int remember_pending(const std::string& path) {
     }
     return -1;
 }
+
+// Holds the cleanup signals back while a temporary file is created and
+// noted, so that a signal between the two cannot leave it behind; one that
+// came meanwhile is taken when they are let through again.
+class CleanupSignalsHeld {
+  public:
+    CleanupSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int sig : kCleanupSignals) {
+            sigaddset(&held, sig);
+        }
+        ::pthread_sigmask(SIG_BLOCK, &held, &before_);
+    }
+    ~CleanupSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+    CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+    CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+  private:
+    sigset_t before_;
+};
 
 void forget_pending(const std::string& path) {
     for (int i = 0; i < kMaxPending; ++i) {
@@ -321,13 +344,19 @@ bool Output::open(const char* path, Failure& why) {
     const std::size_t slash = target_.rfind('/');
     const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     std::string name = directory_of(target_) + "/." + base + ".XXXXXX";
-    const int tmp = ::mkostemp(name.data(), O_CLOEXEC);
+    int tmp = -1;
+    {
+        const CleanupSignalsHeld held;
+        tmp = ::mkostemp(name.data(), O_CLOEXEC);
+        if (tmp >= 0) {
+            temporary_ = name;
+            remember_pending(temporary_);
+        }
+    }
     if (tmp < 0) {
         why = from_errno();
         return false;
     }
-    temporary_ = name;
-    remember_pending(temporary_);
     const mode_t mode = existing_ ? existing_->st_mode & 07777 : creation_mode();
     if (existing_) {
         // Keeps the owner where the system lets us; otherwise the new file is
