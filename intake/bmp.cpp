@@ -180,6 +180,13 @@ Bytes plain_headers(const Header& h, std::uint32_t bpp, std::size_t stride, cons
     return out;
 }
 
+// The picture's rows in the order the file keeps them: bottom-up unless the
+// height says otherwise.
+RowMap stored_order(Image& image, bool top_down) {
+    const auto step = static_cast<std::ptrdiff_t>(image.width());
+    return top_down ? RowMap{image.row(0), step} : RowMap{image.row(image.height() - 1), -step};
+}
+
 } // namespace
 
 std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
@@ -201,16 +208,13 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
         if (!image) {
             return std::nullopt;
         }
-        // Stored bottom-up unless the height says otherwise.
-        const auto stride = static_cast<std::ptrdiff_t>(h.width);
-        const RowMap rows =
-            h.top_down ? RowMap{image->row(0), stride} : RowMap{image->row(h.height - 1), -stride};
         // No real encoder spends more than four bytes on a pixel: a stream
         // that has not ended by then is not read any further.
         const std::uint64_t limit =
             4 * (std::uint64_t{h.width} + 2) * (std::uint64_t{h.height} + 1) + 16;
         Reader in(src, h.data_offset);
-        if (!expand_bmp_rle(in, limit, h.compression == kRle8 ? 8 : 4, h.width, h.height, rows)) {
+        if (!expand_bmp_rle(in, limit, h.compression == kRle8 ? 8 : 4, h.width, h.height,
+                            stored_order(*image, h.top_down))) {
             return std::nullopt;
         }
         image->set_palette(std::move(colours));
@@ -237,11 +241,11 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
             return std::nullopt;
         }
         Reader in(src, h.data_offset);
+        const RowMap rows = stored_order(*image, h.top_down);
         std::uint8_t padding[3];
         const std::size_t pad = stride - h.width;
         for (std::uint32_t r = 0; r < h.height; ++r) {
-            const std::uint32_t y = h.top_down ? r : h.height - 1 - r;
-            if (!in.take(h.width, image->row(y)) || (r + 1 < h.height && !in.take(pad, padding))) {
+            if (!in.take(h.width, rows.row(r)) || (r + 1 < h.height && !in.take(pad, padding))) {
                 return std::nullopt;
             }
         }
