@@ -149,8 +149,12 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return 1;
     }
     if (options->help || options->version) {
-        std::fputs(options->help ? kUsage : "", out);
-        std::fputs(options->help ? kHelp : "tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
+        if (options->help) {
+            std::fputs(kUsage, out);
+            std::fputs(kHelp, out);
+        } else {
+            std::fputs("tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
+        }
         return std::fflush(out) == 0 ? 0 : 1;
     }
     std::string error;

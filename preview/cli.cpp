@@ -141,8 +141,12 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return 1;
     }
     if (o->help || o->version) {
-        std::fputs(o->help ? kUsage : "", out);
-        std::fputs(o->help ? kHelp : "tileshow (" SUITE_NAME ") " SUITE_VERSION "\n", out);
+        if (o->help) {
+            std::fputs(kUsage, out);
+            std::fputs(kHelp, out);
+        } else {
+            std::fputs("tileshow (" SUITE_NAME ") " SUITE_VERSION "\n", out);
+        }
         return std::fflush(out) == 0 ? 0 : 1;
     }
     Request request;
