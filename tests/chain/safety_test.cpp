@@ -222,7 +222,7 @@ TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {
     GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #else
     // A valid 16384 x 16384 picture in a few hundred kilobytes needs 256 MiB
-    // decoded; with 128 MiB of address space that cannot be had.
+    // decoded (or drawn); with 128 MiB of address space that cannot be had.
     e2e::Scratch s;
     Bytes huge = cut(bmp_file({40, 8, true, false}, 1, 1, {0}), 14 + 40 + 1024);
     huge[18] = huge[22] = 0;
@@ -235,11 +235,27 @@ TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {
     }
     huge.insert(huge.end(), {0x00, 0x01});
     e2e::write_file(s / "huge.bmp", huge);
-    const auto r = e2e::run(
-        "/bin/sh", {"-c", "ulimit -v 131072 && exec \"$0\" huge.bmp", TILECUT_BIN}, s.dir());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "could not load bitmap huge.bmp\n");
-    EXPECT_EQ(s.entries(), std::vector<std::string>{"huge.bmp"});
+    // 64 MiB of tiles drawn 2048 across: a 16384 x 16384 picture as well.
+    e2e::write_file(s / "huge.chr", {});
+    fs::resize_file(s / "huge.chr", std::uintmax_t{64} << 20);
+    const struct {
+        const char* tool;
+        const char* args;
+        const char* err;
+    } cases[] = {
+        {TILECUT_BIN, "huge.bmp", "could not load bitmap huge.bmp\n"},
+        {TILEPAL_BIN, "huge.bmp", "tilepal: huge.bmp: could not load the picture\n"},
+        {TILESHOW_BIN, "-w 2048 huge.chr -o huge.png",
+         "tileshow: not enough memory for a 16384x16384 picture\n"},
+    };
+    for (const auto& c : cases) {
+        const auto r = e2e::run(
+            "/bin/sh", {"-c", std::string("ulimit -v 131072 && exec \"$0\" ") + c.args, c.tool},
+            s.dir());
+        EXPECT_EQ(r.status, 1) << c.tool;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(s.entries(), (std::vector<std::string>{"huge.bmp", "huge.chr"}));
+    }
 #endif
 }
 

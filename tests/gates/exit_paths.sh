@@ -277,6 +277,28 @@ check 1 'tilepal: a.atr: could not write it: No space left on device\n' '' "$til
 [[ $(ls -A) == $'a.atr\na.bmp' ]] || { echo "FAIL tilepal-full-disk: left $(ls -A)"; failed=$((failed + 1)); }
 case_ tilepal-bad-palette-file; bmp a.bmp; head -c 100 /dev/zero >odd.pal
 check 1 'tilepal: odd.pal: a NES palette file has 192 bytes, or 1536 with emphasis; this one has 100\n' '' "$tilepal" --nes-palette odd.pal a.bmp
+# What the intake refuses, tilepal refuses with one message.
+case_ tilepal-directory; mkdir d.bmp
+check 1 'tilepal: d.bmp: could not load the picture\n' '' "$tilepal" d.bmp
+case_ tilepal-unreadable; bmp u.bmp; chmod 000 u.bmp
+check 1 'tilepal: u.bmp: could not load the picture\n' '' --as-user "$tilepal" u.bmp
+case_ tilepal-empty; : >e.bmp
+check 1 'tilepal: e.bmp: could not load the picture\n' '' "$tilepal" e.bmp
+case_ tilepal-pipe-without-writer; mkfifo x.bmp
+check 1 'tilepal: x.bmp: could not load the picture\n' '' "$tilepal" x.bmp
+case_ tilepal-device
+check 1 'tilepal: /dev/zero: could not load the picture\n' '' "$tilepal" /dev/zero
+case_ tilepal-untrusted-size
+exists_or_skip /proc/cpuinfo &&
+    check 1 'tilepal: /proc/cpuinfo: could not load the picture\n' '' "$tilepal" /proc/cpuinfo
+case_ tilepal-malformed; head -c 600 "$examples/title.bmp" >m.bmp
+check 1 'tilepal: m.bmp: could not load the picture\n' '' "$tilepal" m.bmp
+case_ tilepal-huge; cp "$regressions/refused-bmp-height-2130706451.bmp" h.bmp
+check 1 'tilepal: h.bmp: could not load the picture\n' '' "$tilepal" h.bmp
+case_ tilepal-output-links-to-input; bmp a.bmp; ln -s a.bmp a.pal; cp a.bmp keep
+check 1 'tilepal: a.pal: will not write over the input picture a.bmp\n' '' "$tilepal" a.bmp
+unchanged a.bmp keep
+[[ ! -e a.atr ]] || { echo "FAIL $current: a.atr written"; failed=$((failed + 1)); }
 
 # ---- tileshow ------------------------------------------------------------
 [[ -n $tileshow ]] || { echo "FAIL tileshow: no argument names its binary"; exit 2; }
@@ -338,6 +360,23 @@ case_ tileshow-output-blocked; screen; mkdir o.png
 check 1 'tileshow: o.png: could not open it for writing: Is a directory\n' '' "$tileshow" out.chr out.nam -o o.png
 case_ tileshow-full-disk; screen; ln -s /dev/full o.png
 check 1 'tileshow: o.png: could not write it: No space left on device\n' '' "$tileshow" out.chr out.nam -p s.pal -o o.png
+case_ tileshow-directory; mkdir d.chr
+check 1 'tileshow: d.chr: could not read it: Is a directory\n' '' "$tileshow" d.chr -o o.png
+case_ tileshow-unreadable; head -c 64 /dev/zero >u.chr; chmod 000 u.chr
+check 1 'tileshow: u.chr: could not read it: Permission denied\n' '' --as-user "$tileshow" u.chr -o o.png
+case_ tileshow-empty; : >e.chr
+check 1 'tileshow: e.chr holds no whole tile: it is 0 bytes, and a tile is 16\n' '' "$tileshow" e.chr -o o.png
+no_png o.png
+case_ tileshow-pipe-without-writer; mkfifo p
+check 1 'tileshow: p: could not read it: Illegal seek\n' '' "$tileshow" p -o o.png
+case_ tileshow-device
+check 1 'tileshow: /dev/zero: could not read it: not a regular file\n' '' "$tileshow" /dev/zero -o o.png
+case_ tileshow-untrusted-size
+exists_or_skip /proc/cpuinfo &&
+    check 1 'tileshow: /proc/cpuinfo: could not read it: Invalid argument\n' '' "$tileshow" /proc/cpuinfo -o o.png
+case_ tileshow-huge; head -c 16 /dev/zero >h.chr; truncate -s $(((64 << 20) + 16)) h.chr
+check 1 'tileshow: h.chr: could not read it: file is too large\n' '' "$tileshow" h.chr -o o.png
+no_png o.png
 
 echo "$passed passed, $failed failed, $skipped skipped"
 ((failed == 0))
