@@ -33,10 +33,12 @@ if [[ $(id -u) -eq 0 ]] && command -v setpriv >/dev/null; then
     # The build tree may sit below a directory only root can enter (a
     # checkout in a mktemp -d folder, say), so the tools run from here.
     mkdir -m 755 "$base/bin"
-    cp "$tilecut" "$tilefold" "$runsquash" "$base/bin/"
+    cp "$tilecut" "$tilefold" "$runsquash" "$tilepal" ${tileshow:+"$tileshow"} "$base/bin/"
     tilecut=$base/bin/$(basename "$tilecut")
     tilefold=$base/bin/$(basename "$tilefold")
     runsquash=$base/bin/$(basename "$runsquash")
+    tilepal=$base/bin/$(basename "$tilepal")
+    [[ -z $tileshow ]] || tileshow=$base/bin/$(basename "$tileshow")
 fi
 
 passed=0 failed=0 skipped=0 current=""
