@@ -1,5 +1,5 @@
 head -c 960 /dev/zero >in.nam
-printf 'old content\n' >out
+yes 'old content' | head -c 70000 >out
 exec 5>>out
 runsquash in.nam /dev/fd/5
 status=$?

@@ -2,7 +2,7 @@
 # behind it is emptied, then written, never replaced. The counts follow,
 # on the same file.
 head -c 960 /dev/zero >in.nam
-printf 'old content\n' >out
+yes 'old content' | head -c 70000 >out
 runsquash in.nam /dev/stdout >>out
 status=$?
 od -An -c out

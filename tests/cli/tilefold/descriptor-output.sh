@@ -4,7 +4,7 @@
 tiles 200 >in.chr
 plain tilefold in.chr
 mv out.chr want.chr
-printf 'old content\n' >out
+yes 'old content' | head -c 70000 >out
 ln -s /dev/stdout out.chr
 tilefold in.chr >>out
 status=$?
