@@ -11,6 +11,7 @@
 #   --set-exact          write the expectations from this run (see below)
 #   --timeout S          a case still running after S seconds fails (120)
 #   --keep               keep the scratch folders of failed cases
+#   -jN, --jobs N        run N cases at a time (1)
 #
 # A case is a short bash script, run with common.sh's helpers in a fresh
 # empty folder, its working directory. Each tool is on PATH under its own
@@ -44,7 +45,7 @@ die() {
     exit 2
 }
 
-prefix=() set_exact=0 keep=0 timeout_s=120 selectors=()
+prefix=() set_exact=0 keep=0 timeout_s=120 jobs=1 selectors=()
 declare -A tool_path=()
 while (($# > 0)); do
     case $1 in
@@ -53,6 +54,8 @@ while (($# > 0)); do
     --set-exact) set_exact=1 ;;
     --timeout) (($# > 1)) || die "--timeout needs seconds"; timeout_s=$2; shift ;;
     --keep) keep=1 ;;
+    --jobs) (($# > 1)) || die "--jobs needs a number"; jobs=$2; shift ;;
+    -j*) jobs=${1#-j} ;;
     -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) die "unknown option $1" ;;
     *=*) tool_path[${1%%=*}]=$(realpath "${1#*=}") || die "no file ${1#*=}" ;;
@@ -60,6 +63,8 @@ while (($# > 0)); do
     esac
     shift
 done
+
+[[ $jobs =~ ^[1-9][0-9]*$ ]] || die "--jobs wants a number of cases, not \"$jobs\""
 
 folders=()
 for dir in "$here"/*/; do
@@ -125,25 +130,25 @@ matches() {
     fi
 }
 
-passed=0 failed=0 skipped=0 updated=0
-start=$SECONDS
-for rel in "${cases[@]}"; do
-    script=$here/$rel
-    dir=$base/cases/${rel%.sh}
-    out=$base/results/out err=$base/results/err
-    export CLI_SKIP=$base/results/skip
-    rm -f "$CLI_SKIP"
+# run_case FOLDER/NAME.sh: runs one case and leaves in results/ its verdict
+# (pass, fail or skip, and updated), and what to print about it.
+run_case() {
+    local rel=$1 script=$here/$1 dir=$base/cases/${1%.sh}
+    local result=$base/results/${rel//\//-}
+    local out=$result.out err=$result.err report=$result.report
+    local status problems=() stream kind file got want changed fresh line stray kept
+    export CLI_SKIP=$result.skip
     mkdir -p "$dir"
     chmod 777 "$dir"
     (cd "$dir" && timeout "$timeout_s" bash -c '. "$1" && . "$2"' case "$here/common.sh" "$script") \
         </dev/null >"$out" 2>"$err"
     status=$?
     if [[ -s $CLI_SKIP ]]; then
-        echo "SKIP $rel: $(cat "$CLI_SKIP")"
-        skipped=$((skipped + 1))
-        continue
+        echo "SKIP $rel: $(cat "$CLI_SKIP")" >"$report"
+        echo skip >"$result.verdict"
+        return
     fi
-    problems=()
+    : >"$report"
     ((status == 124)) && problems+=("did not finish within $timeout_s s")
     if ((set_exact)); then
         changed=0
@@ -158,7 +163,7 @@ for rel in "${cases[@]}"; do
             [[ $stream == stdout ]] && got=$out || got=$err
             cmp -s "$got" "$file" || { cp "$got" "$file"; changed=1; }
         done
-        ((changed)) && { echo "UPDATED $rel"; updated=$((updated + 1)); }
+        ((changed)) && { echo "UPDATED $rel" >>"$report"; touch "$result.updated"; }
     fi
     if [[ -f $script.exit ]]; then
         want=$(cat "$script.exit")
@@ -184,20 +189,53 @@ for rel in "${cases[@]}"; do
     stray=$(cd "$dir" && find . -name '.*.??????' | head -3)
     [[ -z $stray ]] || problems+=("temporary file left: $stray")
     if ((${#problems[@]} == 0)); then
-        passed=$((passed + 1))
+        echo pass >"$result.verdict"
         chmod -R u+rwx "$dir" 2>/dev/null
         rm -rf "$dir"
     else
-        failed=$((failed + 1))
-        echo "FAIL $rel"
-        printf '     %s\n' "${problems[@]}"
-        if ((keep)); then
-            kept=$(mktemp -d "${TMPDIR:-/tmp}/cli-case.XXXXXX")
-            cp -a "$dir/." "$kept/" 2>/dev/null
-            echo "     its folder: $kept"
-        fi
+        echo fail >"$result.verdict"
+        {
+            echo "FAIL $rel"
+            printf '     %s\n' "${problems[@]}"
+            if ((keep)); then
+                kept=$(mktemp -d "${TMPDIR:-/tmp}/cli-case.XXXXXX")
+                cp -a "$dir/." "$kept/" 2>/dev/null
+                echo "     its folder: $kept"
+            fi
+        } >>"$report"
     fi
+}
+
+# Up to JOBS cases at a time; their reports are printed in order.
+start=$SECONDS
+running=0 shown=0
+show_done() {
+    local result
+    while ((shown < ${#cases[@]})); do
+        result=$base/results/${cases[shown]//\//-}
+        [[ -f $result.verdict ]] || return
+        cat "$result.report"
+        shown=$((shown + 1))
+    done
+}
+for rel in "${cases[@]}"; do
+    if ((jobs > 1)); then
+        if ((running >= jobs)); then
+            wait -n
+            running=$((running - 1))
+        fi
+        run_case "$rel" &
+        running=$((running + 1))
+    else
+        run_case "$rel"
+    fi
+    show_done
 done
+wait
+show_done
+count() { cat "$base"/results/*.verdict 2>/dev/null | grep -cx "$1"; }
+passed=$(count pass) failed=$(count fail) skipped=$(count skip)
+updated=$(find "$base/results" -name '*.updated' | wc -l)
 
 summary="$passed passed, $failed failed, $skipped skipped"
 ((set_exact)) && summary+=", $updated updated"
