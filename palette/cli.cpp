@@ -91,7 +91,7 @@ bool write_outputs(const char* path, const struct stat& picture, const Result& r
 
 bool convert(const char* path, const nes::Table& table, std::FILE* err) {
     struct stat opened {};
-    const std::optional<intake::Image> image = intake::load(path, &opened);
+    const intake::Loaded<intake::Image> image = intake::load(path, &opened);
     if (!image) {
         std::fprintf(err, "tilepal: %s: could not load the picture\n", path);
         return false;
