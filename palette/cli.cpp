@@ -91,9 +91,10 @@ bool write_outputs(const char* path, const struct stat& picture, const Result& r
 
 bool convert(const char* path, const nes::Table& table, std::FILE* err) {
     struct stat opened {};
-    const std::optional<intake::Image> image = intake::load(path, &opened);
+    const intake::Loaded<intake::Image> image = intake::load(path, &opened);
     if (!image) {
-        std::fprintf(err, "tilepal: %s: could not load the picture\n", path);
+        std::fprintf(err, "tilepal: %s: could not load the picture: %s\n", path,
+                     image.error.text().c_str());
         return false;
     }
     const Result result = analyse(*image, table);
