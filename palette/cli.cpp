@@ -1,5 +1,6 @@
 #include "cli.hpp"
 
+#include "command_line.hpp"
 #include "fileio.hpp"
 #include "intake.hpp"
 #include "tilepal.hpp"
@@ -12,23 +13,23 @@ namespace tilepal {
 
 namespace {
 
-const char kUsage[] = "usage: tilepal [--nes-palette FILE] picture...\n";
-const char kHelp[] =
-    "Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,\n"
-    "PICTURE.pal (16 bytes for $3F00-$3F0F), and its attribute table, PICTURE.atr\n"
-    "(one byte per 32x32 block). Palette index = 4 x palette + colour: at most 16\n"
-    "colours, and one palette for the colours 1-3 of each 16x16 area.\n"
-    "\n"
-    "  --nes-palette FILE  the console's colours from an emulator's palette file\n"
-    "                      (192 bytes, or 1536 with emphasis), not the built-in ones\n"
-    "  -h, --help          show this help and exit\n"
-    "  --version           show the version and exit\n";
+constexpr cli::Option kOptions[] = {
+    {.long_name = "nes-palette",
+     .value = "FILE",
+     .help = "the console's colours from an emulator's palette file\n"
+             "(192 bytes, or 1536 with emphasis), not the built-in ones"},
+};
 
-struct Options {
-    const char* nes_palette = nullptr;
-    std::vector<const char*> pictures;
-    bool help = false;
-    bool version = false;
+constexpr cli::Tool kTool{
+    .name = "tilepal",
+    .about = "Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,\n"
+             "PICTURE.pal (16 bytes for $3F00-$3F0F), and its attribute table, PICTURE.atr\n"
+             "(one byte per 32x32 block). Palette index = 4 x palette + colour: at most 16\n"
+             "colours, and one palette for the colours 1-3 of each 16x16 area.\n",
+    .options = kOptions,
+    .operands = "picture...",
+    .missing_value = "file",
+    .min_operands = 1,
 };
 
 // The outputs of one picture, written whole or not at all.
@@ -93,7 +94,7 @@ bool convert(const char* path, const nes::Table& table, std::FILE* err) {
     struct stat opened {};
     const std::optional<intake::Image> image = intake::load(path, &opened);
     if (!image) {
-        std::fprintf(err, "tilepal: %s: could not load the picture\n", path);
+        cli::report(err, kTool.name, path, "could not load the picture");
         return false;
     }
     const Result result = analyse(*image, table);
@@ -103,62 +104,16 @@ bool convert(const char* path, const nes::Table& table, std::FILE* err) {
     return !result.refused() && write_outputs(path, opened, result, err);
 }
 
-// Nothing when the command line is wrong, after saying why. Help and the
-// version are asked for anywhere on the line, but not as an option's value.
-std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) {
-    Options options;
-    std::string wrong;
-    bool only_pictures = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (only_pictures || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.pictures.push_back(argv[i]);
-        } else if (arg == "--") {
-            only_pictures = true;
-        } else if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--nes-palette" && i + 1 < argc) {
-            options.nes_palette = argv[++i];
-        } else if (arg.starts_with("--nes-palette=") && arg.size() > 14) {
-            options.nes_palette = argv[i] + std::strlen("--nes-palette=");
-        } else if (wrong.empty()) {
-            wrong = (arg.starts_with("--nes-palette") ? "missing file after " : "unknown option ") +
-                    arg;
-        }
-    }
-    if (options.help || options.version) {
-        return options;
-    }
-    if (!wrong.empty()) {
-        std::fprintf(err, "tilepal: %s\n", wrong.c_str());
-    }
-    if (!wrong.empty() || options.pictures.empty()) {
-        std::fputs(kUsage, err);
-        return std::nullopt;
-    }
-    return options;
-}
-
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    const std::optional<Options> options = parse(argc, argv, err);
-    if (!options) {
-        return 1;
-    }
-    if (options->help || options->version) {
-        if (options->help) {
-            std::fputs(kUsage, out);
-            std::fputs(kHelp, out);
-        } else {
-            std::fputs("tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
-        }
-        return std::fflush(out) == 0 ? 0 : 1;
+    const cli::Line line = cli::parse(kTool, argc, argv, out, err);
+    if (line.ended()) {
+        return line.status();
     }
     std::string error;
-    const std::optional<nes::Table> table = nes::load_table("tilepal", options->nes_palette, error);
+    const std::optional<nes::Table> table =
+        nes::load_table(kTool.name, line.value("nes-palette"), error);
     if (!table) {
         std::fputs(error.c_str(), err);
         return 1;
@@ -169,7 +124,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     // Every picture is tried, so that one run reports all that needs fixing.
     bool all_done = true;
-    for (const char* picture : options->pictures) {
+    for (const char* picture : line.operands()) {
         all_done = convert(picture, *table, err) && all_done;
     }
     return all_done ? 0 : 1;
