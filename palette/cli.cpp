@@ -3,6 +3,7 @@
 #include "command_line.hpp"
 #include "fileio.hpp"
 #include "intake.hpp"
+#include "nes_colours.hpp"
 #include "tilepal.hpp"
 
 #include <cstring>
@@ -14,10 +15,7 @@ namespace tilepal {
 namespace {
 
 constexpr cli::Option kOptions[] = {
-    {.long_name = "nes-palette",
-     .value = "FILE",
-     .help = "the console's colours from an emulator's palette file\n"
-             "(192 bytes, or 1536 with emphasis), not the built-in ones"},
+    nes::palette_file_option,
 };
 
 constexpr cli::Tool kTool{
@@ -113,7 +111,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     std::string error;
     const std::optional<nes::Table> table =
-        nes::load_table(kTool.name, line.value("nes-palette"), error);
+        nes::load_table(kTool.name, line.value(nes::palette_file_option.long_name), error);
     if (!table) {
         std::fputs(error.c_str(), err);
         return 1;

@@ -2,6 +2,7 @@
 
 #include "command_line.hpp"
 #include "fileio.hpp"
+#include "nes_colours.hpp"
 #include "png_write.hpp"
 #include "render.hpp"
 
@@ -26,10 +27,7 @@ constexpr cli::Option kOptions[] = {
     {.short_name = 'a',
      .value = "FILE.atr",
      .help = "each 16x16 area's palette from the attribute table"},
-    {.long_name = "nes-palette",
-     .value = "FILE",
-     .help = "the console's colours from an emulator's palette file\n"
-             "(192 bytes, or 1536 with emphasis), not the built-in ones"},
+    nes::palette_file_option,
 };
 
 constexpr cli::Tool kTool{
@@ -87,7 +85,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     const char* const output = line.value('o');
     const char* const width = line.value('w');
-    const char* const nes_palette = line.value("nes-palette");
+    const char* const nes_palette = line.value(nes::palette_file_option.long_name);
     Request request;
     if (width != nullptr) {
         const auto across = parse_width(width);
