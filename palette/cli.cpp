@@ -6,7 +6,8 @@
 #include "nes_colours.hpp"
 #include "tilepal.hpp"
 
-#include <cstring>
+#include <cerrno>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,62 +34,50 @@ constexpr cli::Tool kTool{
 // The outputs of one picture, written whole or not at all.
 bool write_outputs(const char* path, const struct stat& picture, const Result& result,
                    std::FILE* err) {
-    const std::string pal_name = fileio::sibling_name(path, "pal");
-    const std::string atr_name = fileio::sibling_name(path, "atr");
-    if (pal_name.empty() || atr_name.empty()) {
-        std::fprintf(err, "tilepal: %s: the output names would be longer than %zu bytes\n", path,
-                     fileio::max_name);
+    const std::string names[] = {fileio::sibling_name(path, "pal"),
+                                 fileio::sibling_name(path, "atr")};
+    if (names[0].empty() || names[1].empty()) {
+        cli::report(err, kTool.name, path,
+                    std::string("the output names would be longer than ")
+                        .append(std::to_string(fileio::max_name))
+                        .append(" bytes"));
         return false;
     }
-    fileio::Output pal;
-    fileio::Output atr;
-    fileio::Failure why;
-    const auto fail = [&](const std::string& name, const char* what) {
-        std::fprintf(err, "tilepal: %s: could not %s: %s\n", name.c_str(), what,
-                     why.text().c_str());
+    const char* const paths[] = {names[0].c_str(), names[1].c_str()};
+    fileio::OutputSet outputs;
+    fileio::OutputSet::Refusal refusal;
+    using Step = fileio::OutputSet::Refusal::Step;
+    const auto report_refusal = [&] {
+        const std::string& name = names[refusal.output];
+        if (refusal.step == Step::replaces_input) {
+            cli::report(err, kTool.name, name,
+                        std::string("will not write over the input picture ").append(path));
+        } else {
+            cli::report(err, kTool.name, name,
+                        refusal.step == Step::open ? "could not open it for writing"
+                                                   : "could not write it",
+                        refusal.why.text());
+        }
         return false;
     };
-    if (!pal.open(pal_name.c_str(), why)) {
-        return fail(pal_name, "open it for writing");
+    if (!outputs.open(paths, std::span(&picture, 1), refusal)) {
+        return report_refusal();
     }
-    if (!atr.open(atr_name.c_str(), why)) {
-        return fail(atr_name, "open it for writing");
-    }
-    for (const auto& [output, name] : {std::pair{&pal, &pal_name}, std::pair{&atr, &atr_name}}) {
-        if (output->replaces(picture)) {
-            std::fprintf(err, "tilepal: %s: will not write over the input picture %s\n",
-                         name->c_str(), path);
-            return false;
+    const std::span<const std::uint8_t> contents[] = {result.palette, result.attributes};
+    for (std::size_t i = 0; i < std::size(contents); ++i) {
+        const std::span<const std::uint8_t> bytes = contents[i];
+        if (!bytes.empty() &&
+            std::fwrite(bytes.data(), 1, bytes.size(), outputs.stream(i)) != bytes.size()) {
+            refusal = {Step::write, i, 0, fileio::Failure{errno, nullptr}};
+            return report_refusal();
         }
     }
-    const auto write = [](fileio::Output& output, const auto& bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), output.stream()) == bytes.size();
-    };
-    if (!write(pal, result.palette)) {
-        why = fileio::Failure{errno, nullptr};
-        return fail(pal_name, "write it");
-    }
-    if (!result.attributes.empty() && !write(atr, result.attributes)) {
-        why = fileio::Failure{errno, nullptr};
-        return fail(atr_name, "write it");
-    }
-    // Both are complete before either replaces what was there.
-    if (!pal.finish(why)) {
-        return fail(pal_name, "write it");
-    }
-    if (!atr.finish(why)) {
-        return fail(atr_name, "write it");
-    }
-    if (!pal.commit(why)) {
-        return fail(pal_name, "write it");
-    }
-    if (!atr.commit(why)) {
-        return fail(atr_name, "write it");
-    }
-    return true;
+    return outputs.commit(refusal) || report_refusal();
 }
 
-bool convert(const char* path, const nes::Table& table, std::FILE* err) {
+// Loads a picture, says what is wrong with it or what to look out for, and
+// writes its palette and attribute table beside it unless it is refused.
+bool write_palette_and_attributes(const char* path, const nes::Table& table, std::FILE* err) {
     struct stat opened {};
     const std::optional<intake::Image> image = intake::load(path, &opened);
     if (!image) {
@@ -123,7 +112,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     // Every picture is tried, so that one run reports all that needs fixing.
     bool all_done = true;
     for (const char* picture : line.operands()) {
-        all_done = convert(picture, *table, err) && all_done;
+        all_done = write_palette_and_attributes(picture, *table, err) && all_done;
     }
     return all_done ? 0 : 1;
 }

@@ -55,7 +55,15 @@ constexpr std::uint64_t kMaxPalette = 1 << 20;
 // Source points into an inner buffer, which stays put as the list grows.
 struct Inputs {
     std::vector<std::vector<std::uint8_t>> bytes;
-    std::vector<std::pair<const char*, struct stat>> files;
+    // Every file read, the colour table's too, by name and by identity, so
+    // that the output can be checked against each.
+    std::vector<const char*> names;
+    std::vector<struct stat> identities;
+
+    void note(const char* path, const struct stat& st) {
+        names.push_back(path);
+        identities.push_back(st);
+    }
 
     std::optional<Source> read(const char* path, std::uint64_t limit, std::FILE* err) {
         if (path == nullptr) {
@@ -69,7 +77,7 @@ struct Inputs {
             failed = true;
             return std::nullopt;
         }
-        files.emplace_back(path, st);
+        note(path, st);
         bytes.push_back(std::move(*read));
         return Source{path, bytes.back()};
     }
@@ -106,7 +114,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     Inputs inputs;
     if (nes_palette != nullptr) {
-        inputs.files.emplace_back(nes_palette, nes_palette_file);
+        inputs.note(nes_palette, nes_palette_file);
     }
     const std::vector<const char*>& files = line.operands();
     const auto chr = inputs.read(files[0], kMaxChr, err);
@@ -125,25 +133,26 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     const Picture& picture = std::get<Picture>(drawn);
 
-    fileio::Output png;
-    fileio::Failure why;
-    if (!png.open(output, why)) {
-        cli::report(err, kTool.name, output, "could not open it for writing", why.text());
+    fileio::OutputSet outputs;
+    fileio::OutputSet::Refusal refusal;
+    using Step = fileio::OutputSet::Refusal::Step;
+    if (!outputs.open(std::span(&output, 1), inputs.identities, refusal)) {
+        if (refusal.step == Step::replaces_input) {
+            cli::report(
+                err, kTool.name, output,
+                std::string("will not write over the input ").append(inputs.names[refusal.input]));
+        } else {
+            cli::report(err, kTool.name, output, "could not open it for writing",
+                        refusal.why.text());
+        }
         return 1;
     }
-    for (const auto& [path, st] : inputs.files) {
-        if (png.replaces(st)) {
-            cli::report(err, kTool.name, output,
-                        std::string("will not write over the input ") + path);
-            return 1;
-        }
-    }
-    if (const std::optional<Error> e = write_png(picture, png.stream(), output)) {
+    if (const std::optional<Error> e = write_png(picture, outputs.stream(0), output)) {
         std::fputs(e->message.c_str(), err);
         return 1;
     }
-    if (!png.commit(why)) {
-        cli::report(err, kTool.name, output, "could not write it", why.text());
+    if (!outputs.commit(refusal)) {
+        cli::report(err, kTool.name, output, "could not write it", refusal.why.text());
         return 1;
     }
     return 0;
