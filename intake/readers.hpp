@@ -166,10 +166,10 @@ struct Piece {
 // be read.
 Decoded decode_bmp_with_library(const std::vector<Piece>& pieces, Kind kind);
 
-// The readers.
-Decoded read_bmp(ByteSource& src, const Limits& limits, Want want);
-Decoded read_pcx(ByteSource& src, const Limits& limits, Want want);
-Decoded read_png(ByteSource& src, const Limits& limits, Want want);
-Decoded read_tga(ByteSource& src, const Limits& limits, Want want);
+// The readers, read_NAME for every format of formats.def.
+#define INTAKE_FORMAT(name, ...)                                                                   \
+    Decoded read_##name(ByteSource& src, const Limits& limits, Want want);
+#include "formats.def"
+#undef INTAKE_FORMAT
 
 } // namespace intake
