@@ -244,7 +244,7 @@ TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {
         const char* err;
     } cases[] = {
         {TILECUT_BIN, "huge.bmp", "could not load bitmap huge.bmp\n"},
-        {TILEPAL_BIN, "huge.bmp", "tilepal: huge.bmp: could not load the picture\n"},
+        {TILEPAL_BIN, "huge.bmp", "tilepal: huge.bmp: could not load the picture: out of memory\n"},
         {TILESHOW_BIN, "-w 2048 huge.chr -o huge.png",
          "tileshow: not enough memory for a 16384x16384 picture\n"},
     };
