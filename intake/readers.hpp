@@ -1,5 +1,5 @@
 // The checked readers behind load() and decode(), and the pieces they share.
-// Each reader screens a file's header before it decodes anything, and
+// Each reader checks a file's header before it decodes anything, and
 // decodes straight into the one Image it returns: compressed data is read a
 // window at a time and never held whole, so a small file cannot make the
 // readers take more memory than the picture it describes.
@@ -130,6 +130,21 @@ inline LoadError out_of_memory() {
 // the size is fine.
 std::optional<LoadError> size_refusal(const Limits& limits, std::uint32_t width,
                                       std::uint32_t height);
+
+// Reads a fixed header of `size` bytes at the start of the file and checks
+// it with check(bytes, header), then the picture's size. Nothing when all is
+// well.
+template <typename Header, typename Check>
+std::optional<LoadError> read_fixed_header(ByteSource& src, std::size_t size, Bytes& bytes,
+                                           Header& h, const Limits& limits, Check check) {
+    if (!src.read(0, size, bytes)) {
+        return malformed("the file ends in its header");
+    }
+    if (auto refused = check(bytes, h)) {
+        return refused;
+    }
+    return size_refusal(limits, h.width, h.height);
+}
 
 // 5-bit colour channels to 8 bits.
 inline std::uint8_t scale5(std::uint32_t v) {

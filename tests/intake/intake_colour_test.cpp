@@ -36,19 +36,6 @@ struct PngKind {
 // of zero is met; tRNS gives alpha to half the palette's entries.
 Bytes random_png(const PngKind& k, int w, int h, unsigned seed) {
     std::mt19937 rng(seed);
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep d, png_size_t n) {
-            auto* o = static_cast<Bytes*>(png_get_io_ptr(p));
-            o->insert(o->end(), d, d + n);
-        },
-        nullptr);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), k.depth,
-                 k.type, k.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette(1u << k.depth);
     std::vector<png_byte> alpha(palette.size() / 2);
     for (png_color& c : palette) {
@@ -59,28 +46,19 @@ Bytes random_png(const PngKind& k, int w, int h, unsigned seed) {
         a = static_cast<png_byte>(rng());
     }
     png_color_16 zero{};
-    if (k.type == PNG_COLOR_TYPE_PALETTE) {
-        png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-    }
-    if (k.trns) {
-        png_set_tRNS(png, info, alpha.data(), static_cast<int>(alpha.size()), &zero);
-    }
-    png_write_info(png, info);
-    const int passes = png_set_interlace_handling(png);
-    std::vector<Bytes> rows(static_cast<std::size_t>(h), Bytes(png_get_rowbytes(png, info)));
-    for (Bytes& row : rows) {
+    const auto chunks = [&](png_structp png, png_infop info) {
+        if (k.type == PNG_COLOR_TYPE_PALETTE) {
+            png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+        }
+        if (k.trns) {
+            png_set_tRNS(png, info, alpha.data(), static_cast<int>(alpha.size()), &zero);
+        }
+    };
+    return png_written(w, h, k.type, k.depth, k.interlace, chunks, [&](int, Bytes& row, int) {
         for (std::uint8_t& b : row) {
             b = rng() % 2 == 0 ? 0 : static_cast<std::uint8_t>(rng());
         }
-    }
-    for (int pass = 0; pass < passes; ++pass) {
-        for (Bytes& row : rows) {
-            png_write_row(png, row.data());
-        }
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    });
 }
 
 // libpng's own decode, by another road: every sample expanded to 16 bits,
@@ -219,14 +197,7 @@ Bytes truecolour_bmp(std::uint32_t info, int bpp, bool top_down,
 // length), every byte coded as a run of its own.
 Bytes truecolour_pcx(int w, int h, const Colours& px) {
     const int line = (w + 1) / 2 * 2;
-    Bytes b{10, 5, 1, 8};
-    le(b, 0, 4);
-    le(b, static_cast<std::uint32_t>(w - 1), 2);
-    le(b, static_cast<std::uint32_t>(h - 1), 2);
-    b.resize(65, 0);
-    b.push_back(3);
-    le(b, static_cast<std::uint32_t>(line), 2);
-    b.resize(128, 0);
+    Bytes b = pcx_header(w, h, 3, line);
     for (int y = 0; y < h; ++y) {
         for (int plane = 0; plane < 3; ++plane) {
             for (int x = 0; x < line; ++x) {
