@@ -217,6 +217,36 @@ TEST(Safety, ARunStoppedByASignalLeavesNoTemporaryFile) {
     EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "out.chr")), "0E A1 1E 12");
 }
 
+// An output name as long as the system allows (255 bytes) is written, though
+// the hidden temporary file beside it cannot carry the whole name.
+TEST(Safety, AnOutputNameOfTheLongestLegalLengthIsWritten) {
+    const std::string stem(251, 'n'); // and a dot and three letters: 255 bytes
+    e2e::Scratch s;
+    e2e::write_file(s / (stem + ".bmp"), bmp_file(BmpKind{}, 16, 16, random_pixels(16, 16, 4, 7)));
+    e2e::write_file(s / "t.chr", random_bytes(64, 8));
+    e2e::write_file(s / "in.nam", random_bytes(100, 9));
+    const struct {
+        const char* tool;
+        std::vector<std::string> args;
+        std::vector<std::string> outputs;
+    } cases[] = {
+        {TILECUT_BIN, {stem + ".bmp"}, {stem + ".chr"}},
+        {TILEPAL_BIN, {stem + ".bmp"}, {stem + ".atr", stem + ".pal"}},
+        {TILESHOW_BIN, {"t.chr", "-o", stem + ".png"}, {stem + ".png"}},
+        {RUNSQUASH_BIN, {"in.nam", stem + ".rlz"}, {stem + ".rlz"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool);
+        std::vector<std::string> before = s.entries();
+        const auto r = e2e::run(c.tool, c.args, s.dir());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        before.insert(before.end(), c.outputs.begin(), c.outputs.end());
+        std::sort(before.begin(), before.end());
+        EXPECT_EQ(s.entries(), before) << "an output missing, or a temporary file left";
+    }
+}
+
 TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {
 #ifdef SANITIZED_BUILD
     GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
