@@ -54,6 +54,13 @@ std::optional<Error> check_width(std::uint32_t width) {
     return std::nullopt;
 }
 
+// The palette byte that entry i shows: colour 0 of every palette shows the
+// backdrop, byte 0, so bytes 4, 8 and 12 are never drawn and may hold
+// anything.
+std::size_t shown_byte(std::size_t i) {
+    return i % nes::colours_per_subpalette == 0 ? 0 : i;
+}
+
 std::optional<Error> check_palette(const Source& pal) {
     if (pal.bytes.size() != palette_bytes) {
         // The sizes of a whole NES colour table, plain or with its tinted
@@ -65,7 +72,7 @@ std::optional<Error> check_palette(const Source& pal) {
             palette_bytes, colour_table ? " (NES colour tables go to --nes-palette)" : "");
     }
     for (std::size_t i = 0; i < palette_bytes; ++i) {
-        if (pal.bytes[i] >= nes::colour_count) {
+        if (shown_byte(i) == i && pal.bytes[i] >= nes::colour_count) {
             return make_error(
                 Problem::palette_byte,
                 "tileshow: %.*s byte %zu is $%02X, but NES colour numbers end at $3F\n",
@@ -138,9 +145,7 @@ std::vector<Rgb> colours_of(const Request& request, const NesColours& colours) {
         request.pal ? request.pal->bytes : std::span<const std::uint8_t>(attribute_palette);
     std::vector<Rgb> palette(palette_bytes);
     for (std::size_t i = 0; i < palette_bytes; ++i) {
-        // Colour 0 of every palette shows the backdrop, whatever bytes 4, 8
-        // and 12 hold.
-        palette[i] = colours[numbers[i % 4 == 0 ? 0 : i]];
+        palette[i] = colours[numbers[shown_byte(i)]];
     }
     return palette;
 }
