@@ -62,6 +62,19 @@ Bytes random_bytes(std::size_t n, unsigned seed) {
     return out;
 }
 
+// Waits up to 30 s for a run's hidden temporary file, named after its output.
+bool temporary_file_appears(const fs::path& dir, const std::string& prefix) {
+    for (int wait = 0; wait < 30000; ++wait) {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.path().filename().string().starts_with(prefix)) {
+                return true;
+            }
+        }
+        ::usleep(1000);
+    }
+    return false;
+}
+
 struct Snapshot {
     std::vector<std::string> names;
     std::vector<Bytes> contents;
@@ -197,18 +210,7 @@ TEST(Safety, ARunStoppedByASignalLeavesNoTemporaryFile) {
         }
         ::_exit(127);
     }
-    const auto temporary = [&] {
-        for (const auto& entry : fs::directory_iterator(s.dir())) {
-            if (entry.path().filename().string().starts_with(".out.nam.")) {
-                return true;
-            }
-        }
-        return false;
-    };
-    for (int wait = 0; wait < 30000 && !temporary(); ++wait) {
-        ::usleep(1000);
-    }
-    EXPECT_TRUE(temporary()) << "the run never started writing";
+    EXPECT_TRUE(temporary_file_appears(s.dir(), ".out.nam.")) << "the run never started writing";
     ::kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -245,18 +247,7 @@ TEST(Safety, SignalsTheCallerIgnoresStayIgnored) {
         ::_exit(127);
     }
     ::close(report[1]);
-    const auto temporary = [&] {
-        for (const auto& entry : fs::directory_iterator(s.dir())) {
-            if (entry.path().filename().string().starts_with(".o.rlz.")) {
-                return true;
-            }
-        }
-        return false;
-    };
-    for (int wait = 0; wait < 30000 && !temporary(); ++wait) {
-        ::usleep(1000);
-    }
-    EXPECT_TRUE(temporary()) << "the run never started writing";
+    EXPECT_TRUE(temporary_file_appears(s.dir(), ".o.rlz.")) << "the run never started writing";
     ::kill(pid, SIGHUP);
     ::kill(pid, SIGINT);
     ::usleep(100000);
