@@ -64,11 +64,13 @@ contents)
 -rwxr-xr-x root/root ./usr/bin/tilefold
 -rwxr-xr-x root/root ./usr/bin/tilepal
 -rwxr-xr-x root/root ./usr/bin/tileshow
+-rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/NES.md
 -rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/README.md
 -rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/runsquash.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/tilecut.1.gz
+-rw-r--r-- root/root ./usr/share/man/man1/tilefit.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/tilefold.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/tilepal.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/tileshow.1.gz

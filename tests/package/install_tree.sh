@@ -22,10 +22,12 @@ expected='-rwxr-xr-x bin/runsquash
 -rwxr-xr-x bin/tilefold
 -rwxr-xr-x bin/tilepal
 -rwxr-xr-x bin/tileshow
+-rw-r--r-- share/doc/nes-tile-suite/NES.md
 -rw-r--r-- share/doc/nes-tile-suite/README.md
 -rw-r--r-- share/doc/nes-tile-suite/copyright
 -rw-r--r-- share/man/man1/runsquash.1.gz
 -rw-r--r-- share/man/man1/tilecut.1.gz
+-rw-r--r-- share/man/man1/tilefit.1.gz
 -rw-r--r-- share/man/man1/tilefold.1.gz
 -rw-r--r-- share/man/man1/tilepal.1.gz
 -rw-r--r-- share/man/man1/tileshow.1.gz
@@ -52,15 +54,17 @@ for pair in decoder/unrle.s:share/nes-tile-suite/decoder/unrle.s \
     examples/rom/template.s:share/nes-tile-suite/rom/template.s \
     examples/rom/nrom128.cfg:share/nes-tile-suite/rom/nrom128.cfg \
     examples/rom/fit.sh:share/nes-tile-suite/rom/fit.sh \
-    README.md:share/doc/nes-tile-suite/README.md; do
+    README.md:share/doc/nes-tile-suite/README.md \
+    docs/NES.md:share/doc/nes-tile-suite/NES.md; do
     cmp -s "$source/${pair%%:*}" "$tree/${pair#*:}" || {
         echo "FAIL: ${pair#*:} is not $source/${pair%%:*}"
         failed=1
     }
 done
-for page in man1/tilecut.1 man1/tilefold.1 man1/runsquash.1 man1/tilepal.1 man1/tileshow.1 \
-    man5/nes-tile-formats.5; do
-    gzip -dc "$tree/share/man/$page.gz" 2>/dev/null | cmp -s - "$source/man/${page#*/}" || {
+for source_page in "$source"/man/*.[1-8]; do
+    page=${source_page##*/}
+    page=man${page##*.}/$page
+    gzip -dc "$tree/share/man/$page.gz" 2>/dev/null | cmp -s - "$source_page" || {
         echo "FAIL: share/man/$page.gz is not man/${page#*/} compressed"
         failed=1
     }
