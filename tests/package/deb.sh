@@ -155,7 +155,7 @@ lintian)
     lintian --display-info --pedantic "$deb" >"$scratch/tags" 2>/dev/null
     cat "$scratch/tags"
     # No warning is accepted today; one that appears must be fixed or added
-    # here, with the reason in the README.
+    # here, with the reason in docs/INSTALL.md.
     accepted='^$'
     grep -E '^E: ' "$scratch/tags" >/dev/null && fail "lintian reports errors"
     unexpected=$(grep -E '^W: ' "$scratch/tags" | sed 's/^W: [^:]*: //; s/ .*//' | grep -Ev "$accepted")
