@@ -59,12 +59,9 @@ build)
 contents)
     # Directories are whatever holds the files; the files are exact.
     actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort -k3)
-    expected='-rwxr-xr-x root/root ./usr/bin/runsquash
--rwxr-xr-x root/root ./usr/bin/tilecut
--rwxr-xr-x root/root ./usr/bin/tilefold
--rwxr-xr-x root/root ./usr/bin/tilepal
--rwxr-xr-x root/root ./usr/bin/tileshow
--rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/NES.md
+    # Each tool the build made that has a manual page (SUITE_TOOLS, from ctest).
+    read -ra tools <<<"${SUITE_TOOLS:?the tools to expect, set by ctest}"
+    expected=$(printf -- '-rwxr-xr-x root/root ./usr/bin/%s\n' "${tools[@]}"; printf '%s\n' '-rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/NES.md
 -rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/README.md
 -rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/nes-tile-suite/copyright
@@ -78,7 +75,8 @@ contents)
 -rw-r--r-- root/root ./usr/share/nes-tile-suite/decoder/unrle.s
 -rwxr-xr-x root/root ./usr/share/nes-tile-suite/rom/fit.sh
 -rw-r--r-- root/root ./usr/share/nes-tile-suite/rom/nrom128.cfg
--rw-r--r-- root/root ./usr/share/nes-tile-suite/rom/template.s'
+-rw-r--r-- root/root ./usr/share/nes-tile-suite/rom/template.s')
+    expected=$(sort -k3 <<<"$expected")
     if [[ $actual != "$expected" ]]; then
         echo "the package's files differ (- expected, + packaged):"
         diff <(echo "$expected") <(echo "$actual") | grep '^[<>]' | sed 's/^</-/; s/^>/+/'
@@ -102,7 +100,8 @@ contents)
 run)
     dpkg-deb -x "$deb" "$scratch/root" || fail "dpkg-deb -x"
     bin=$scratch/root/usr/bin
-    for tool in tilecut tilefold runsquash tilepal tileshow; do
+    read -ra tools <<<"${SUITE_TOOLS:?the tools to expect, set by ctest}"
+    for tool in "${tools[@]}"; do
         missing=$(ldd "$bin/$tool" 2>&1 | grep 'not found')
         [[ -z $missing ]] || fail "$tool: $missing"
     done
