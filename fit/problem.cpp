@@ -93,11 +93,11 @@ nes::Rgb rgb(const Rgba& pixel) {
 }
 
 std::uint32_t areas_across(std::uint32_t width) {
-    return (width + area_side - 1) / area_side;
+    return (width + nes::area_side_px - 1) / nes::area_side_px;
 }
 
 std::uint32_t areas_down(std::uint32_t height) {
-    return (height + area_side - 1) / area_side;
+    return (height + nes::area_side_px - 1) / nes::area_side_px;
 }
 
 namespace {
@@ -125,17 +125,17 @@ Problem build_problem(std::span<const PictureView> pictures, const nes::Table& t
     Problem problem(table);
     problem.area_start.push_back(0);
     std::vector<std::uint32_t> colours;
-    colours.reserve(area_side * area_side);
+    colours.reserve(nes::area_side_px * nes::area_side_px);
     for (const PictureView& picture : pictures) {
         problem.picture_area.push_back(static_cast<std::uint32_t>(problem.areas()));
         for (std::uint32_t ay = 0; ay < areas_down(picture.height); ++ay) {
             for (std::uint32_t ax = 0; ax < areas_across(picture.width); ++ax) {
                 colours.clear();
-                const std::uint32_t y_end = std::min(picture.height, (ay + 1) * area_side);
-                const std::uint32_t x_end = std::min(picture.width, (ax + 1) * area_side);
-                for (std::uint32_t y = ay * area_side; y < y_end; ++y) {
+                const std::uint32_t y_end = std::min(picture.height, (ay + 1) * nes::area_side_px);
+                const std::uint32_t x_end = std::min(picture.width, (ax + 1) * nes::area_side_px);
+                for (std::uint32_t y = ay * nes::area_side_px; y < y_end; ++y) {
                     const Rgba* line = picture.pixels.data() + std::size_t{y} * picture.width;
-                    for (std::uint32_t x = ax * area_side; x < x_end; ++x) {
+                    for (std::uint32_t x = ax * nes::area_side_px; x < x_end; ++x) {
                         if (!opaque(line[x])) {
                             continue;
                         }

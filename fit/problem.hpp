@@ -89,7 +89,7 @@ Problem build_problem(std::span<const PictureView> pictures, const nes::Table& t
 // area's sub-palette.
 struct Solution {
     Slot backdrop = 0;
-    std::array<std::array<Slot, 3>, sub_palettes> sub{};
+    std::array<std::array<Slot, 3>, nes::subpalette_count> sub{};
     std::vector<std::uint8_t> area_palette;
     Cost cost = 0;
 };

@@ -33,19 +33,20 @@ std::string refusal(std::uint8_t value) {
     }
     // The built-in table shows each such number as its group's representative.
     const nes::Match same = nes::nearest(nes::builtin_table(), nes::builtin_table()[value]);
-    return text.append(" shows the same colour as ").append(number(same.number)).append(
-        "; write that instead");
+    return text.append(" shows the same colour as ")
+        .append(number(same.number))
+        .append("; write that instead");
 }
 
 } // namespace
 
 std::variant<Palettes, std::string> parse_palettes(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() != palette_bytes) {
-        return "a palette file has " + std::to_string(palette_bytes) + " bytes; this one has " +
-               std::to_string(bytes.size());
+    if (bytes.size() != nes::palette_bytes) {
+        return "a palette file has " + std::to_string(nes::palette_bytes) +
+               " bytes; this one has " + std::to_string(bytes.size());
     }
     Palettes palettes;
-    for (std::size_t i = 0; i < palette_bytes; ++i) {
+    for (std::size_t i = 0; i < nes::palette_bytes; ++i) {
         if (i != 0 && i % 4 == 0) {
             continue;
         }
@@ -54,7 +55,7 @@ std::variant<Palettes, std::string> parse_palettes(std::span<const std::uint8_t>
         }
     }
     palettes.backdrop = bytes[0];
-    for (std::size_t p = 0; p < sub_palettes; ++p) {
+    for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
         for (std::size_t c = 0; c < 3; ++c) {
             palettes.sub[p][c] = bytes[4 * p + 1 + c];
         }
@@ -65,7 +66,7 @@ std::variant<Palettes, std::string> parse_palettes(std::span<const std::uint8_t>
 std::variant<std::uint8_t, std::string> parse_backdrop(std::string_view text) {
     const std::string_view digits = text.starts_with('$') ? text.substr(1) : text;
     const auto value_of = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0'
+        return c >= '0' && c <= '9'   ? c - '0'
                : c >= 'A' && c <= 'F' ? c - 'A' + 10
                : c >= 'a' && c <= 'f' ? c - 'a' + 10
                                       : -1;
@@ -93,7 +94,7 @@ std::string summary(const Fit& fit) {
         return std::string(text);
     };
     std::string text = "backdrop " + number(fit.palettes.backdrop) + ", palettes ";
-    for (std::size_t p = 0; p < sub_palettes; ++p) {
+    for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
         const SubPalette& sub = fit.palettes.sub[p];
         text.append(p == 0 ? "" : " / ")
             .append(hex(sub[0]))

@@ -98,16 +98,17 @@ Stats stats_of(const Counts& counts) {
 // The tiles as tilecut writes them, and how many of the cells tilefold
 // could not place among the first 256 distinct tiles.
 void count_tiles(Fit& fit) {
-    const intake::Image image = intake::Image::adopt(
-        fit.width, fit.height, intake::Kind::indexed, fit.pixels.data(), fit.width,
-        std::shared_ptr<void>(fit.pixels.data(), [](void*) {}));
+    const intake::Image image =
+        intake::Image::adopt(fit.width, fit.height, intake::Kind::indexed, fit.pixels.data(),
+                             fit.width, std::shared_ptr<void>(fit.pixels.data(), [](void*) {}));
     tilefold::TileFolder folder;
     std::vector<tilefold::Tile> distinct;
     std::vector<std::uint8_t> row;
-    for (std::uint32_t ty = 0; ty < fit.height; ty += cell_side) {
+    for (std::uint32_t ty = 0; ty < fit.height; ty += nes::cell_side_px) {
         row.clear();
         tilecut::encode_tile_row(image, ty, row);
-        for (std::size_t at = 0; at + tilefold::tile_size <= row.size(); at += tilefold::tile_size) {
+        for (std::size_t at = 0; at + tilefold::tile_size <= row.size();
+             at += tilefold::tile_size) {
             tilefold::Tile tile;
             std::copy_n(row.begin() + static_cast<std::ptrdiff_t>(at), tile.size(), tile.begin());
             if (folder.place(tile).newly_stored || folder.stored() == tilefold::slot_count) {
@@ -127,7 +128,7 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
     fit.width = picture.width;
     fit.height = picture.height;
     fit.palettes.backdrop = problem.candidates.number[solution.backdrop];
-    for (std::size_t p = 0; p < sub_palettes; ++p) {
+    for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
         for (std::size_t c = 0; c < 3; ++c) {
             fit.palettes.sub[p][c] = problem.candidates.number[solution.sub[p][c]];
         }
@@ -141,13 +142,13 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
     Counts counts;
     for (std::uint32_t y = 0; y < picture.height; ++y) {
         const std::size_t line = std::size_t{y} * picture.width;
-        const std::size_t area_line = std::size_t{y / area_side} * fit.areas_across;
+        const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
         for (std::uint32_t x = 0; x < picture.width; ++x) {
             const Rgba& pixel = picture.pixels[line + x];
             if (!opaque(pixel)) {
                 continue;
             }
-            const std::uint8_t p = fit.areas[area_line + x / area_side];
+            const std::uint8_t p = fit.areas[area_line + x / nes::area_side_px];
             const std::array<Slot, 4> four = {solution.backdrop, solution.sub[p][0],
                                               solution.sub[p][1], solution.sub[p][2]};
             const std::uint32_t colour = problem.index.find(rgb(pixel));
@@ -179,7 +180,7 @@ std::vector<Fit> fit(std::span<const PictureView> pictures, const nes::Table& ta
     if (options.palettes) {
         Solution imposed;
         imposed.backdrop = problem.candidates.slot_of[options.palettes->backdrop];
-        for (std::size_t p = 0; p < sub_palettes; ++p) {
+        for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
             for (std::size_t c = 0; c < 3; ++c) {
                 imposed.sub[p][c] = problem.candidates.slot_of[options.palettes->sub[p][c]];
             }
@@ -189,14 +190,16 @@ std::vector<Fit> fit(std::span<const PictureView> pictures, const nes::Table& ta
     const Solution solution = search(problem, limits);
     std::vector<Fit> fits;
     for (std::size_t i = 0; i < pictures.size(); ++i) {
-        fits.push_back(draw(pictures[i], problem, solution, problem.picture_area[i], options.dither));
+        fits.push_back(
+            draw(pictures[i], problem, solution, problem.picture_area[i], options.dither));
     }
     return fits;
 }
 
-std::array<nes::Rgb, palette_bytes> png_palette(const Palettes& palettes, const nes::Table& table) {
-    std::array<nes::Rgb, palette_bytes> colours{};
-    for (std::size_t p = 0; p < sub_palettes; ++p) {
+std::array<nes::Rgb, nes::palette_bytes> png_palette(const Palettes& palettes,
+                                                     const nes::Table& table) {
+    std::array<nes::Rgb, nes::palette_bytes> colours{};
+    for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
         colours[4 * p] = table[palettes.backdrop];
         for (std::size_t c = 0; c < 3; ++c) {
             colours[4 * p + 1 + c] = table[palettes.sub[p][c]];

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "nes_colours.hpp"
+#include "nes_geometry.hpp"
 
 #include <array>
 #include <cstddef>
@@ -21,11 +22,6 @@
 #include <vector>
 
 namespace tilefit {
-
-inline constexpr std::uint32_t area_side = 16; // pixels under one sub-palette
-inline constexpr std::uint32_t cell_side = 8;  // pixels of one tile
-inline constexpr std::size_t sub_palettes = 4;
-inline constexpr std::size_t palette_bytes = 16; // the .pal file, $3F00-$3F0F
 
 // A pixel whose alpha is below this is transparent: it shows the backdrop,
 // and since it has no colour to match it counts in none of the error figures.
@@ -50,7 +46,7 @@ using SubPalette = std::array<std::uint8_t, 3>; // NES numbers of colours 1-3
 
 struct Palettes {
     std::uint8_t backdrop = nes::black;
-    std::array<SubPalette, sub_palettes> sub{};
+    std::array<SubPalette, nes::subpalette_count> sub{};
     friend bool operator==(const Palettes&, const Palettes&) = default;
 };
 
@@ -96,7 +92,8 @@ std::vector<Fit> fit(std::span<const PictureView> pictures, const nes::Table& ta
 
 // The 16 colours of a fitted picture's PNG: entry 4 p + c is the table's
 // colour for that number, and entries 0, 4, 8 and 12 the backdrop.
-std::array<nes::Rgb, palette_bytes> png_palette(const Palettes& palettes, const nes::Table& table);
+std::array<nes::Rgb, nes::palette_bytes> png_palette(const Palettes& palettes,
+                                                     const nes::Table& table);
 
 // A .pal as tilepal writes it: byte 0 the backdrop, bytes 4 p + 1 to 4 p + 3
 // sub-palette p; bytes 4, 8 and 12 are not read. Otherwise the reason, a
