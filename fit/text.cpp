@@ -19,23 +19,23 @@ std::string number(std::uint8_t value) {
     return text.append(hex(value));
 }
 
-// Why `value` cannot be a colour of the fit; empty when it can.
+// Why `value` cannot be a colour of the fit, starting with the value itself;
+// empty when it can.
 std::string refusal(std::uint8_t value) {
     std::string text = number(value);
     if (value >= nes::colour_count) {
-        return text.append(" is past $3F, the last NES colour");
+        return text.append(", past $3F, the last NES colour");
     }
     if (nes::is_candidate(value)) {
         return {};
     }
     if (value == 0x0D) {
-        return text.append(" is never used: some televisions take it for the sync pulse");
+        return text.append(", which some televisions take for the sync pulse");
     }
     // The built-in table shows each such number as its group's representative.
-    const nes::Match same = nes::nearest(nes::builtin_table(), nes::builtin_table()[value]);
-    return text.append(" shows the same colour as ")
-        .append(number(same.number))
-        .append("; write that instead");
+    const std::string same =
+        number(nes::nearest(nes::builtin_table(), nes::builtin_table()[value]).number);
+    return text.append(", which shows as ").append(same).append("; write ").append(same);
 }
 
 } // namespace
@@ -77,7 +77,7 @@ std::variant<std::uint8_t, std::string> parse_backdrop(std::string_view text) {
     }
     const auto value = static_cast<std::uint8_t>(value_of(digits[0]) * 16 + value_of(digits[1]));
     if (std::string why = refusal(value); !why.empty()) {
-        return "--backdrop " + why;
+        return "--backdrop is " + why;
     }
     return value;
 }
