@@ -3,12 +3,10 @@
 // and the errors are counted in the search's own integer units, so that the
 // figures agree with what it minimised and the mean is never below the bound.
 #include "problem.hpp"
-#include "tiles.hpp"
 
 #include "fold.hpp"
 
 #include <algorithm>
-#include <memory>
 
 namespace tilefit {
 
@@ -95,22 +93,24 @@ Stats stats_of(const Counts& counts) {
     return stats;
 }
 
-// The tiles as tilecut writes them, and how many of the cells tilefold
-// could not place among the first 256 distinct tiles.
+// The distinct tiles, and how many cells tilefold could not place among the
+// first 256 of them. Only which cells are equal counts, so each cell's
+// colours are packed two bits apiece, not laid out in bit planes; cells cut
+// by the picture's edge are padded with colour 3, as tilecut pads them.
 void count_tiles(Fit& fit) {
-    const intake::Image image =
-        intake::Image::adopt(fit.width, fit.height, intake::Kind::indexed, fit.pixels.data(),
-                             fit.width, std::shared_ptr<void>(fit.pixels.data(), [](void*) {}));
     tilefold::TileFolder folder;
     std::vector<tilefold::Tile> distinct;
-    std::vector<std::uint8_t> row;
     for (std::uint32_t ty = 0; ty < fit.height; ty += nes::cell_side_px) {
-        row.clear();
-        tilecut::encode_tile_row(image, ty, row);
-        for (std::size_t at = 0; at + tilefold::tile_size <= row.size();
-             at += tilefold::tile_size) {
-            tilefold::Tile tile;
-            std::copy_n(row.begin() + static_cast<std::ptrdiff_t>(at), tile.size(), tile.begin());
+        for (std::uint32_t tx = 0; tx < fit.width; tx += nes::cell_side_px) {
+            tilefold::Tile tile{};
+            for (std::uint32_t i = 0; i < nes::cell_side_px * nes::cell_side_px; ++i) {
+                const std::uint32_t x = tx + i % nes::cell_side_px;
+                const std::uint32_t y = ty + i / nes::cell_side_px;
+                const unsigned c = x < fit.width && y < fit.height
+                                       ? fit.pixels[std::size_t{y} * fit.width + x] % 4U
+                                       : 3U;
+                tile[i / 4] = static_cast<std::uint8_t>(tile[i / 4] | c << (2 * (i % 4)));
+            }
             if (folder.place(tile).newly_stored || folder.stored() == tilefold::slot_count) {
                 distinct.push_back(tile);
             }
