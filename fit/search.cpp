@@ -30,6 +30,11 @@
 //     costs it least, then each sub-palette whose areas changed is refitted
 //     to them by trying all 54 candidates in each of its three slots and
 //     making the best single change, until none lowers the error;
+//   - a second start from the nine candidates most pixels are nearest to:
+//     of all their sets of three, four are chosen greedily for the areas'
+//     total error and then exchanged one at a time while that lowers it
+//     (pictures of few colours, grays above all, are solved by this almost
+//     outright), and alternated as above;
 //   - restarts of one sub-palette at a time, deterministic: each in turn is
 //     dropped and started again from the area served worst without it; the
 //     change is kept if the alternation then ends lower, and the round is
@@ -60,6 +65,7 @@ using Mask = std::uint64_t;
 constexpr int backdrop_tries = 3;
 constexpr int alternation_limit = 50;
 constexpr int perturbation_rounds = 2;
+constexpr std::size_t medoid_colours = 9;
 
 Mask bit(Slot slot) {
     return Mask{1} << slot;
@@ -175,7 +181,9 @@ class Local {
     Solution from_scratch(Slot b) {
         Solution s = seeded(b);
         perturb(s);
-        return s;
+        Solution m = medoids(b);
+        perturb(m);
+        return m.cost < s.cost ? m : s;
     }
 
     // Every area under the sub-palette that serves it best.
@@ -418,6 +426,93 @@ class Local {
             assign(s, &dirty);
             alternate(s, static_cast<std::uint8_t>(dirty | 1U << p));
         }
+        return s;
+    }
+
+    // The four sets of three of the most used candidates that serve the
+    // areas best, by exchanges of one set at a time from a greedy choice.
+    Solution medoids(Slot b) {
+        std::array<Cost, candidate_count> use{};
+        for (const Entry& e : problem_.entries) {
+            use[problem_.nearest[e.colour]] += e.count;
+        }
+        use[b] = 0;
+        std::vector<Slot> most;
+        for (std::size_t k = 0; k < candidate_count; ++k) {
+            if (use[k] > 0) {
+                most.push_back(static_cast<Slot>(k));
+            }
+        }
+        std::stable_sort(most.begin(), most.end(), [&](Slot x, Slot y) { return use[x] > use[y]; });
+        most.resize(std::min(most.size(), medoid_colours));
+        while (most.size() < 3) {
+            most.push_back(b);
+        }
+        std::vector<Set> sets;
+        for (std::size_t i = 0; i < most.size(); ++i) {
+            for (std::size_t j = i + 1; j < most.size(); ++j) {
+                for (std::size_t k = j + 1; k < most.size(); ++k) {
+                    sets.push_back({most[i], most[j], most[k]});
+                }
+            }
+        }
+        const std::size_t areas = problem_.areas();
+        std::vector<Cost> cost(sets.size() * areas);
+        for (std::size_t t = 0; t < sets.size(); ++t) {
+            for (std::size_t a = 0; a < areas; ++a) {
+                cost[t * areas + a] = area_cost(a, b, sets[t]);
+            }
+        }
+        const auto total_with = [&](const std::array<std::size_t, 4>& chosen, std::size_t n) {
+            Cost total = 0;
+            for (std::size_t a = 0; a < areas; ++a) {
+                Cost least = cost[chosen[0] * areas + a];
+                for (std::size_t i = 1; i < n; ++i) {
+                    least = std::min(least, cost[chosen[i] * areas + a]);
+                }
+                total += least;
+            }
+            return total;
+        };
+        std::array<std::size_t, 4> chosen{};
+        Cost best = 0;
+        for (std::size_t n = 1; n <= nes::subpalette_count; ++n) {
+            for (std::size_t t = 0; t < sets.size(); ++t) {
+                chosen[n - 1] = t;
+                const Cost total = total_with(chosen, n);
+                if (t == 0 || total < best) {
+                    best = total;
+                }
+            }
+            for (std::size_t t = 0; t < sets.size(); ++t) {
+                chosen[n - 1] = t;
+                if (total_with(chosen, n) == best) {
+                    break;
+                }
+            }
+        }
+        for (bool better = true; better;) {
+            better = false;
+            for (std::size_t i = 0; i < nes::subpalette_count; ++i) {
+                for (std::size_t t = 0; t < sets.size(); ++t) {
+                    std::array<std::size_t, 4> trial = chosen;
+                    trial[i] = t;
+                    const Cost total = total_with(trial, nes::subpalette_count);
+                    if (total < best) {
+                        best = total;
+                        chosen = trial;
+                        better = true;
+                    }
+                }
+            }
+        }
+        Solution s;
+        s.backdrop = b;
+        for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
+            s.sub[p] = sets[chosen[p]];
+        }
+        assign(s);
+        alternate(s, 0x0F);
         return s;
     }
 
