@@ -180,10 +180,10 @@ class Local {
     // The best answer found from scratch under backdrop `b`.
     Solution from_scratch(Slot b) {
         Solution s = seeded(b);
-        perturb(s);
         Solution m = medoids(b);
-        perturb(m);
-        return m.cost < s.cost ? m : s;
+        Solution& best = m.cost < s.cost ? m : s;
+        perturb(best);
+        return best;
     }
 
     // Every area under the sub-palette that serves it best.

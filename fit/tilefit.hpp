@@ -8,6 +8,7 @@
 // call exactly what the command runs.
 #pragma once
 
+#include "image.hpp"
 #include "nes_colours.hpp"
 #include "nes_geometry.hpp"
 
@@ -27,13 +28,7 @@ namespace tilefit {
 // and since it has no colour to match it counts in none of the error figures.
 inline constexpr std::uint8_t opaque_alpha = 128;
 
-struct Rgba {
-    std::uint8_t r = 0;
-    std::uint8_t g = 0;
-    std::uint8_t b = 0;
-    std::uint8_t a = 255;
-    friend bool operator==(const Rgba&, const Rgba&) = default;
-};
+using Rgba = intake::Rgba;
 
 // A picture's pixels, row-major with no gap between rows.
 struct PictureView {
