@@ -267,10 +267,11 @@ Line parse(const Tool& tool, int argc, const char* const* argv, std::FILE* out, 
         }
     }
     if (refused) {
-        const std::string said = wrong.empty()
-                                     ? std::string()
-                                     : std::string(tool.name).append(": ").append(wrong) + "\n";
-        std::fputs((said + usage(tool)).c_str(), err);
+        std::string said;
+        if (!wrong.empty()) {
+            said.append(tool.name).append(": ").append(wrong).append("\n");
+        }
+        std::fputs(said.append(usage(tool)).c_str(), err);
         line.status_ = 1;
     }
     return line;
