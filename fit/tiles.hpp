@@ -52,7 +52,7 @@ struct Fitted {
     std::vector<Pattern> patterns; // one per cell, under the new orders
     std::vector<double> added;     // per cell: the error its new pattern adds, summed over pixels
     std::size_t tiles_given = 0;   // distinct tiles of the cells as given, kept tiles included
-    std::size_t tiles_before = 0;  // the same under the new orders, before any loss
+    std::size_t tiles_before = 0;  // the least under any orders, before any loss
     std::size_t tiles_after = 0;   // at most the budget
     double added_mean = 0;         // the added error per pixel over all cells
 };
