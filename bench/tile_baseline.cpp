@@ -14,6 +14,7 @@ using tilebudget::Pattern;
 
 // Pixels held as two bit planes, so that the differing pixels are counted
 // with a few instructions.
+static_assert(tilebudget::cell_pixels == 64, "a pattern's bit plane is one 64-bit word");
 struct Planes {
     std::uint64_t low = 0;
     std::uint64_t high = 0;

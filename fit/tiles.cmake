@@ -3,4 +3,5 @@
 # call the same code.
 add_library(fit_tiles STATIC ${CMAKE_CURRENT_LIST_DIR}/tiles.cpp)
 target_include_directories(fit_tiles PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(fit_tiles PUBLIC nes_colours)
+# The budget's limit is the folding's number of slots.
+target_link_libraries(fit_tiles PUBLIC nes tilefold_core)

@@ -63,6 +63,7 @@ constexpr std::size_t plane = cell_pixels; // costs are held colour-major: [c][p
 constexpr std::size_t table = colours * cell_pixels;
 
 // A pattern as two bit planes, for counting and sorting.
+static_assert(cell_pixels == 64, "a pattern's bit plane is one 64-bit word");
 struct Packed {
     std::uint64_t low = 0;
     std::uint64_t high = 0;

@@ -9,7 +9,9 @@
 // sharing one palette set (their cells simply put together) calls it alike.
 #pragma once
 
+#include "fold.hpp"
 #include "nes_colours.hpp"
+#include "nes_geometry.hpp"
 
 #include <array>
 #include <cstddef>
@@ -19,10 +21,10 @@
 
 namespace tilebudget {
 
-inline constexpr std::size_t cell_pixels = 64; // an 8x8 cell, rows top first
-inline constexpr std::size_t colours = 4;      // c = 0 (the backdrop) to 3
-inline constexpr std::size_t sub_palettes = 4;
-inline constexpr std::size_t max_budget = 256; // the slots of one pattern table
+inline constexpr std::size_t cell_pixels = nes::cell_side_px * nes::cell_side_px; // rows top first
+inline constexpr std::size_t colours = nes::colours_per_subpalette; // c = 0 (the backdrop) to 3
+inline constexpr std::size_t sub_palettes = nes::subpalette_count;
+inline constexpr std::size_t max_budget = tilefold::slot_count;
 
 // The colour number c (0-3) of every pixel: the tile that tilecut writes.
 using Pattern = std::array<std::uint8_t, cell_pixels>;
