@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <numeric>
-#include <tuple>
+#include <utility>
 
 namespace tilebudget {
 
@@ -634,7 +633,8 @@ Solution cluster(std::span<const Cell> cells, std::span<const Pattern> kept, std
 
     // The representatives: kept tiles first, then the clusters' patterns.
     Agglomeration agglomeration(std::move(clusters), kept);
-    std::vector<Cluster> groups = agglomeration.run(budget - kept.size());
+    std::vector<Cluster> groups =
+        agglomeration.run(budget > kept.size() ? budget - kept.size() : 0);
     std::vector<std::size_t> assigned(items.size(), 0);
     for (std::size_t i = 0; i < items.size(); ++i) {
         assigned[i] = agglomeration.survivors()[home[i]];

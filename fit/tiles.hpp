@@ -30,7 +30,9 @@ inline constexpr std::size_t max_budget = tilefold::slot_count;
 using Pattern = std::array<std::uint8_t, cell_pixels>;
 
 // cost[pixel][c]: the visible error of showing colour c of the cell's own
-// sub-palette at that pixel, in ΔE2000.
+// sub-palette at that pixel, in ΔE2000. A pixel that must show the backdrop
+// (a transparent one) costs 0 at c = 0 and far more at 1-3, so that it stays
+// there; it then adds nothing to any error.
 using Costs = std::array<std::array<float, colours>, cell_pixels>;
 
 // One sub-palette's colours as Lab, the backdrop at c = 0.
@@ -46,7 +48,8 @@ struct Cell {
 Costs cell_costs(std::span<const nes::Lab, cell_pixels> targets, const PaletteLab& palette);
 
 // order[c] is the position, in the given sub-palette, of the colour that
-// moves to c; order[0] is always 0, since the backdrop stays where it is.
+// moves to c; order[0] is always 0, since the backdrop stays where it is. The
+// caller's sub-palette p becomes new[c] = given[orders[p][c]].
 using Order = std::array<std::uint8_t, colours>;
 
 struct Fitted {
@@ -65,6 +68,10 @@ struct Fitted {
 // is a kept tile keeps it. The caller refuses more kept tiles than the
 // budget. When the cells fit under some orders, every cell keeps its colours
 // (added_mean 0). The result is the same on every run and machine.
+//
+// Several pictures that share the palettes give their cells together, so
+// that the orders and the tiles are common to all; each picture's own added
+// error is the sum of its cells' `added`.
 //
 // The cost of a cell's own pattern is its baseline, so the cell's pattern
 // should be, pixel for pixel, the cheapest of its costs, as nearest-colour
