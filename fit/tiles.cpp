@@ -30,11 +30,11 @@ namespace tilebudget {
 //      already share a tile), each kept tile as a cluster whose pattern is
 //      fixed. The pair of clusters whose union costs least over their two
 //      costs is merged, until the free clusters fit beside the kept ones.
-//      Each cluster holds its summed costs and its eight cheapest partners
+//      Each cluster holds its summed costs and its 32 cheapest partners
 //      with a bound under which no other lies, so a merge rescans only the
 //      clusters whose list ran out; each pair's cost is a sum of
 //      non-negative terms, so a scan gives up on a pair as soon as it passes
-//      the eighth best found. Memory stays a constant per cluster.
+//      the 32nd best found. Memory stays a constant per cluster.
 //   2. Single moves. A cell moves to another cluster when what its leaving
 //      saves its cluster (whose pattern then follows the rest) exceeds what
 //      it adds to the other, in sweeps until none moves.
@@ -51,9 +51,9 @@ namespace tilebudget {
 // Which renumbering shares best under loss is not the one that shares most
 // without loss, so both the least count's orders and the orders that sort
 // each sub-palette by lightness are fitted, and the one with less error is
-// kept. All arithmetic is in a fixed order, ties go to the lowest index, and
-// no standard distribution or hash order is involved, so every machine gives
-// the same result.
+// kept (past 2048 tiles, only one: see fit()). All arithmetic is in a fixed order, ties go to the
+// lowest index, and no standard distribution or hash order is involved, so every machine gives the
+// same result.
 
 namespace {
 
@@ -313,7 +313,11 @@ void settle(Cluster& cluster, std::span<const Pattern> kept) {
 }
 
 // What merging two clusters adds to their costs; see pattern_cost for `bound`.
-float merge_cost(const Cluster& a, const Cluster& b, std::span<const Pattern> kept, float bound) {
+// Nearly all the time goes here, so it has a build for wider vector units
+// too; each lane adds and compares exactly as the plain build does, so both
+// give the same sums.
+__attribute__((target_clones("avx2", "default"))) float
+merge_cost(const Cluster& a, const Cluster& b, std::span<const Pattern> kept, float bound) {
     if (a.kept >= 0 && b.kept >= 0) {
         return infinity;
     }
@@ -442,7 +446,7 @@ class Agglomeration {
             float cost;
             std::uint32_t with;
         };
-        static constexpr std::size_t size_limit = 8;
+        static constexpr std::size_t size_limit = 32;
         std::array<Entry, size_limit> list{};
         std::size_t size = 0;
         float floor = infinity; // no unlisted partner costs less
@@ -784,9 +788,18 @@ Fitted fit(std::span<const Cell> cells, std::span<const Pattern> kept, std::size
         return out;
     }
 
-    Solution best = cluster(cells, kept, budget, chosen.orders);
+    // Past some thousands of tiles fitting twice would cost too much time:
+    // the lightness orders are taken unless the least count is below theirs.
+    constexpr std::size_t fitted_twice = 2048;
     const Orders light = lightness_orders(palettes);
-    if (light != chosen.orders) {
+    const std::size_t light_tiles = counter.count(light);
+    Orders first = chosen.orders;
+    if (chosen.tiles > fitted_twice && light_tiles == chosen.tiles) {
+        first = light;
+    }
+    Solution best = cluster(cells, kept, budget, first);
+    out.orders = first;
+    if (light != first && chosen.tiles <= fitted_twice) {
         Solution other = cluster(cells, kept, budget, light);
         if (other.total < best.total) {
             best = std::move(other);
