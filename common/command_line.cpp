@@ -58,7 +58,7 @@ std::vector<std::string> usage_words(const Tool& tool) {
     std::vector<std::string> words;
     for (const Option& option : tool.options) {
         if (option.required.empty()) {
-            words.push_back("[" + usage_spelling(option) + "]");
+            words.push_back(std::string("[").append(usage_spelling(option)).append("]"));
         }
     }
     std::string word;
