@@ -148,6 +148,11 @@ void report(std::FILE* err, std::string_view tool, std::string_view subject,
     std::fputs(message(tool, subject, reason, cause).c_str(), err);
 }
 
+void say(std::FILE* err, std::string_view tool, std::string_view words) {
+    std::fprintf(err, "%.*s: %.*s\n", static_cast<int>(tool.size()), tool.data(),
+                 static_cast<int>(words.size()), words.data());
+}
+
 std::size_t Line::index(char short_name, std::string_view long_name) const {
     const std::span<const Option> options = tool_->options;
     for (std::size_t i = 0; i < options.size(); ++i) {

@@ -131,5 +131,7 @@ std::string message(std::string_view tool, std::string_view subject, std::string
 // The same message, on `err`.
 void report(std::FILE* err, std::string_view tool, std::string_view subject,
             std::string_view reason, std::string_view cause = {});
+// "tool: words\n" on `err`, for what concerns no one file.
+void say(std::FILE* err, std::string_view tool, std::string_view words);
 
 } // namespace cli

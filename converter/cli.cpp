@@ -64,7 +64,7 @@ int convert_file(const char* path, bool dither, std::FILE* err) {
 
 int run(int argc, const char* const* argv, std::FILE*, std::FILE* err) {
     if (!intake::start()) {
-        std::fputs("could not start the Allegro library\n", err);
+        std::fprintf(err, "%s\n", intake::start_failure);
         return 1;
     }
     bool dither = false;

@@ -194,7 +194,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return 1;
     }
     if (!intake::start()) {
-        std::fputs("tilefit: could not start the Allegro library\n", err);
+        cli::say(err, kTool.name, intake::start_failure);
         return 1;
     }
     // Every picture is tried, so that one run reports all that needs fixing.

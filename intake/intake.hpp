@@ -88,6 +88,10 @@ template <typename Picture> struct Loaded {
 // false if the library could not be started.
 bool start();
 
+// What a tool says when start() fails, after its name and ": " if it prefixes
+// its messages with one.
+inline constexpr const char* start_failure = "could not start the Allegro library";
+
 // The format a path's extension names, in any case; nothing for any other
 // extension, which no reader takes.
 std::optional<Format> format_of(const char* path);
