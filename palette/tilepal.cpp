@@ -92,10 +92,10 @@ Result analyse(const intake::Image& image, const nes::Table& table) {
 
     const std::uint32_t width = image.width();
     const std::uint32_t height = image.height();
-    const std::uint32_t block_columns = blocks_of(width, block_side);
+    const std::uint32_t block_columns = blocks_of(width, nes::block_side_px);
     std::vector<std::uint8_t> attributes(std::size_t{block_columns} *
-                                         blocks_of(height, block_side));
-    std::vector<AreaState> areas(blocks_of(width, area_side));
+                                         blocks_of(height, nes::block_side_px));
+    std::vector<AreaState> areas(blocks_of(width, nes::area_side_px));
     std::vector<Conflict> conflicts;
     std::uint64_t conflict_count = 0;
     Usage usage;
@@ -115,7 +115,7 @@ Result analyse(const intake::Image& image, const nes::Table& table) {
             if (index % 4 == 0) {
                 continue;
             }
-            AreaState& area = areas[x / area_side];
+            AreaState& area = areas[x / nes::area_side_px];
             const int palette = index / 4;
             if (area.palette < 0) {
                 area.palette = palette;
@@ -126,17 +126,17 @@ Result analyse(const intake::Image& image, const nes::Table& table) {
             }
         }
 
-        if (y % area_side != area_side - 1 && y + 1 != height) {
+        if (y % nes::area_side_px != nes::area_side_px - 1 && y + 1 != height) {
             continue;
         }
         // The row of areas is complete.
-        const std::uint32_t area_y = y / area_side;
+        const std::uint32_t area_y = y / nes::area_side_px;
         for (std::uint32_t area_x = 0; area_x < areas.size(); ++area_x) {
             AreaState& area = areas[area_x];
             if (area.conflict) {
                 if (conflicts.size() < conflict_cap) {
-                    conflicts.push_back(
-                        {area_x * area_side, area_y * area_side, area.first, area.second});
+                    conflicts.push_back({area_x * nes::area_side_px, area_y * nes::area_side_px,
+                                         area.first, area.second});
                 }
                 ++conflict_count;
             } else if (area.palette > 0) {

@@ -13,6 +13,7 @@
 
 #include "image.hpp"
 #include "nes_colours.hpp"
+#include "nes_geometry.hpp"
 
 #include <array>
 #include <cstddef>
@@ -23,11 +24,7 @@
 
 namespace tilepal {
 
-// One palette holds the pixels of each 16x16 area; one attribute byte holds
-// the palettes of a 32x32 block's four areas.
-inline constexpr std::uint32_t area_side = 16;
-inline constexpr std::uint32_t block_side = 32;
-inline constexpr std::size_t palette_bytes = 16;
+using nes::palette_bytes;
 
 // Areas that use two palettes are each named up to this many; the rest are
 // counted in one line, so a picture gone wholly wrong stays readable.

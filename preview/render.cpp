@@ -11,8 +11,8 @@ namespace tileshow {
 
 namespace {
 
-constexpr std::uint32_t area_side = 2;  // tiles in a 16x16 attribute area
-constexpr std::uint32_t block_side = 4; // tiles in a 32x32 attribute block
+using nes::area_side_cells;
+using nes::block_side_cells;
 
 constexpr std::array<Rgb, 4> grays = {Rgb{0, 0, 0}, Rgb{85, 85, 85}, Rgb{170, 170, 170},
                                       Rgb{255, 255, 255}};
@@ -76,11 +76,11 @@ std::optional<Error> check_palette(const Source& pal) {
 class Areas {
   public:
     Areas(std::span<const std::uint8_t> atr, std::uint32_t width)
-        : atr_(atr), across_((width + block_side - 1) / block_side) {}
+        : atr_(atr), across_((width + block_side_cells - 1) / block_side_cells) {}
 
     static std::uint64_t bytes_needed(std::uint32_t width, std::uint64_t rows) {
-        return std::uint64_t{(width + block_side - 1) / block_side} *
-               ((rows + block_side - 1) / block_side);
+        return std::uint64_t{(width + block_side_cells - 1) / block_side_cells} *
+               ((rows + block_side_cells - 1) / block_side_cells);
     }
 
     std::uint8_t base(std::uint32_t column, std::uint32_t row) const {
@@ -88,8 +88,8 @@ class Areas {
             return 0;
         }
         const std::uint8_t byte =
-            atr_[std::size_t{row / block_side} * across_ + column / block_side];
-        const unsigned shift = (column / area_side % 2) * 2 + (row / area_side % 2) * 4;
+            atr_[std::size_t{row / block_side_cells} * across_ + column / block_side_cells];
+        const unsigned shift = (column / area_side_cells % 2) * 2 + (row / area_side_cells % 2) * 4;
         return static_cast<std::uint8_t>(((byte >> shift) & 3U) * 4);
     }
 

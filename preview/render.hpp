@@ -8,6 +8,7 @@
 
 #include "intake.hpp"
 #include "nes_colours.hpp"
+#include "nes_geometry.hpp"
 
 #include <array>
 #include <cstddef>
@@ -21,14 +22,14 @@
 
 namespace tileshow {
 
-inline constexpr std::size_t tile_bytes = 16;
-inline constexpr std::uint32_t tile_side = 8;
-inline constexpr std::uint32_t screen_width = 32; // tiles across with a name table
-inline constexpr std::uint32_t sheet_width = 16;  // tiles across without one
+using nes::tile_bytes;
+inline constexpr std::uint32_t tile_side = nes::cell_side_px;
+inline constexpr std::uint32_t screen_width = nes::screen_width_cells; // with a name table
+inline constexpr std::uint32_t sheet_width = 16;                       // tiles across without one
 // Neither side may exceed what tilecut reads back.
 inline constexpr std::uint32_t max_side = intake::max_side;
 inline constexpr std::uint32_t max_width = max_side / tile_side; // in tiles
-inline constexpr std::size_t palette_bytes = 16;
+using nes::palette_bytes;
 
 using Rgb = nes::Rgb;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <numeric>
 #include <vector>
 
@@ -32,6 +33,26 @@ double hue(Rgb c) {
 }
 
 } // namespace
+
+// Every colour of the built-in table, so that any change to its decode shows
+// here first; the properties below say why the values are right.
+TEST(BuiltinTable, EveryColourAsDecoded) {
+    constexpr std::uint32_t golden[64] = {
+        0x656565, 0x001FB7, 0x2403CD, 0x5300B7, 0x760078, 0x830024, 0x760A00, 0x532800,
+        0x244500, 0x005800, 0x005E00, 0x005424, 0x003D78, 0x000000, 0x000000, 0x000000,
+        0xAEAEAE, 0x1851FF, 0x572BFF, 0x9611FF, 0xC409C7, 0xD51757, 0xC43500, 0x965D00,
+        0x578200, 0x189D00, 0x00A400, 0x009757, 0x0079C7, 0x000000, 0x000000, 0x000000,
+        0xFFFFFF, 0x67A1FF, 0xA77AFF, 0xE760FF, 0xFF58FF, 0xFF66A7, 0xFF8435, 0xE7AD00,
+        0xA7D300, 0x67EE00, 0x38F535, 0x27E8A7, 0x38C9FF, 0x4F4F4F, 0x000000, 0x000000,
+        0xFFFFFF, 0xC0D8FF, 0xDBC8FF, 0xF5BDFF, 0xFFBAFF, 0xFFC0DB, 0xFFCDAC, 0xF5DD89,
+        0xDBED7D, 0xC0F889, 0xADFBAC, 0xA6F6DB, 0xADE9FF, 0xB6B6B6, 0x000000, 0x000000,
+    };
+    for (int n = 0; n < 64; ++n) {
+        const Rgb c = colour(n);
+        const std::uint32_t rgb = std::uint32_t{c.r} << 16 | std::uint32_t{c.g} << 8 | c.b;
+        EXPECT_EQ(rgb, golden[n]) << "colour $" << std::hex << n;
+    }
+}
 
 // Each row is brighter than the one above, except where the levels are the
 // same: $20 and $30, and $0D, below black, which shows as black like $1D.
