@@ -22,20 +22,11 @@ std::vector<std::uint8_t> candidates() {
     return out;
 }
 
-// Noise over a few soft blobs: many colours, none of them the table's.
 std::vector<nes::Rgb> photo(std::uint32_t w, std::uint32_t h, std::uint64_t seed) {
-    bench::Rng rng(seed);
-    std::vector<nes::Rgb> out(std::size_t{w} * h);
-    const auto base = static_cast<int>(rng.below(200));
-    for (std::uint32_t y = 0; y < h; ++y) {
-        for (std::uint32_t x = 0; x < w; ++x) {
-            const auto jitter = [&](int v) {
-                return static_cast<std::uint8_t>((v + static_cast<int>(rng.below(40))) % 256);
-            };
-            out[std::size_t{y} * w + x] = {jitter(base + static_cast<int>(x)),
-                                           jitter(static_cast<int>(y * 2)),
-                                           jitter(static_cast<int>((x + y) / 2))};
-        }
+    const bench::ColourPicture pic = bench::photo(static_cast<int>(w), static_cast<int>(h), seed);
+    std::vector<nes::Rgb> out;
+    for (std::size_t i = 0; i < pic.rgb.size(); i += 3) {
+        out.push_back({pic.rgb[i], pic.rgb[i + 1], pic.rgb[i + 2]});
     }
     return out;
 }
