@@ -11,12 +11,9 @@
 
 namespace tilecut {
 
-// The size of the buffer that held a derived output name, terminator included.
-constexpr std::size_t kOutputNameSize = 1024;
-
 // The image's path with its extension replaced by "chr" (or "chr" appended),
-// in the same directory. Empty when the result does not fit kOutputNameSize,
-// so that no file is ever written under a truncated name.
+// in the same directory. Empty when the result is longer than
+// fileio::max_name, so that no file is ever written under a truncated name.
 std::string output_name(const char* path);
 
 // Receives the tiles one row of tiles at a time; false stops the conversion.

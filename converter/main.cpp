@@ -5,5 +5,6 @@
 int main(int argc, char** argv) {
     return tilecut::run(argc, argv, stdout, stderr);
 }
-// On Windows this supplies the WinMain that hands main to the library.
+// The image library's convention for the program's main: where the library
+// wraps main in an entry point of its own, this names the real one.
 END_OF_MAIN()

@@ -1,4 +1,5 @@
 #include "convert.hpp"
+#include "fileio.hpp"
 
 #include <allegro.h>
 
@@ -16,8 +17,8 @@ TEST(OutputName, ExtensionOfTheLastComponentIsReplaced) {
     for (const auto& [path, expected] : cases) {
         EXPECT_EQ(tilecut::output_name(path.c_str()), expected) << path;
         // Wherever the library's own rule works, the names agree.
-        char library[tilecut::kOutputNameSize];
-        replace_extension(library, path.c_str(), "chr", static_cast<int>(tilecut::kOutputNameSize));
+        char library[fileio::max_name + 1];
+        replace_extension(library, path.c_str(), "chr", static_cast<int>(sizeof library));
         EXPECT_EQ(tilecut::output_name(path.c_str()), library) << path;
     }
     // Bytes that are not UTF-8 are kept, not turned into '^'.
