@@ -232,7 +232,7 @@ for row in "${results[@]}"; do
     line=$(awk -v n="$name" -v t="$t" -v f="$f" -v l="$limit" 'BEGIN {
         r = t / f
         if (l ~ /^abs:/) {
-            s = substr(l, 5)
+            s = substr(l, 5) + 0
             printf "%-30s %8.1fms %8.1fms %7.2f %5gs  %s", n, t * 1000, f * 1000, r, s, (t <= s ? "pass" : "FAIL")
         } else {
             printf "%-30s %8.1fms %8.1fms %7.2f %6.2f  %s", n, t * 1000, f * 1000, r, l, (r <= l ? "pass" : "FAIL")

@@ -297,6 +297,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return 1;
     }
     const nes::Table& table = nes::builtin_table();
+    const auto began = std::chrono::steady_clock::now();
     std::vector<Row> rows;
     for (const Entry& e : *entries) {
         const std::string path = corpus + "/pictures/" + e.name + ".png";
@@ -331,6 +332,8 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     } else {
         std::fputs("\ntilefit was not measured (no --tilefit BIN).\n", out);
     }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+    std::fprintf(out, "\n%zu pictures measured in %.0f s.\n", rows.size(), took.count());
     return 0;
 }
 
