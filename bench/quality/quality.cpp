@@ -246,6 +246,41 @@ Greedy greedy(const Picture& picture, const Distances& d, const nes::Table& tabl
     return out;
 }
 
+bool is_legal(std::uint32_t width, std::uint32_t height, std::span<const std::uint8_t> indices,
+              std::span<const nes::Rgb> palette, const nes::Table& table) {
+    std::set<std::uint32_t> colours;
+    for (std::size_t n = 0; n < nes::colour_count; ++n) {
+        if (nes::is_candidate(static_cast<std::uint8_t>(n))) {
+            colours.insert(key(table[n]));
+        }
+    }
+    const std::uint32_t across = (width + area_side - 1) / area_side;
+    std::vector<int> area_palette(std::size_t{across} * ((height + area_side - 1) / area_side), -1);
+    constexpr std::size_t entries = nes::subpalette_count * nes::colours_per_subpalette;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        const std::uint8_t index = indices[i];
+        if (index >= entries || index >= palette.size() || !colours.contains(key(palette[index]))) {
+            return false;
+        }
+        const std::size_t c = index % nes::colours_per_subpalette;
+        if (c == 0) {
+            if (palette[index] != palette[0]) {
+                return false;
+            }
+            continue;
+        }
+        const auto x = static_cast<std::uint32_t>(i % width);
+        const auto y = static_cast<std::uint32_t>(i / width);
+        int& p = area_palette[(y / area_side) * across + x / area_side];
+        const int mine = index / static_cast<int>(nes::colours_per_subpalette);
+        if (p != -1 && p != mine) {
+            return false;
+        }
+        p = mine;
+    }
+    return true;
+}
+
 std::size_t tile_count(std::uint32_t width, std::uint32_t height, std::span<const std::uint8_t> c) {
     // A pattern is 64 places of two bits; cells past the edge are c = 0.
     std::set<std::string> patterns;

@@ -78,6 +78,14 @@ struct Greedy {
 };
 Greedy greedy(const Picture& picture, const Distances& distances, const nes::Table& table);
 
+// True when an indexed screen (index 4 p + c, as the suite writes them) is
+// one the console can show: every index used has an entry, the entries used
+// are candidates' colours in `table`, entries 0, 4, 8 and 12 the same colour
+// (the backdrop), and the other pixels of each 16x16 area all in one
+// sub-palette. The benchmark scores only screens that pass.
+bool is_legal(std::uint32_t width, std::uint32_t height, std::span<const std::uint8_t> indices,
+              std::span<const nes::Rgb> palette, const nes::Table& table);
+
 std::size_t tile_count(std::uint32_t width, std::uint32_t height, std::span<const std::uint8_t> c);
 
 Scores score(const Picture& picture, const Screen& screen);

@@ -101,6 +101,23 @@ TEST(Quality, GreedyIsLegalAndNeverBeatsTheBound) {
                 EXPECT_EQ(g.screen.colours[i], table()[c == 0 ? g.backdrop : g.sub[p][c - 1U]]);
             }
         }
+        // The same screen as the suite writes it passes the legality check,
+        // and fails it once one pixel strays into another sub-palette.
+        std::vector<nes::Rgb> palette(16, table()[g.backdrop]);
+        for (std::size_t p = 0; p < 4; ++p) {
+            for (std::size_t c = 1; c < 4; ++c) {
+                palette[4 * p + c] = table()[g.sub[p][c - 1]];
+            }
+        }
+        std::vector<std::uint8_t> indices(pixels.size(), 0);
+        for (std::size_t i = 0; i < indices.size(); ++i) {
+            const std::uint8_t p = g.areas[(i / w / 16) * across + i % w / 16];
+            indices[i] = g.screen.c[i] == 0 ? 0 : static_cast<std::uint8_t>(4 * p + g.screen.c[i]);
+        }
+        EXPECT_TRUE(quality::is_legal(w, h, indices, palette, table()));
+        indices[0] = 1; // sub-palette 0 and 1 in the same area
+        indices[1] = 5;
+        EXPECT_FALSE(quality::is_legal(w, h, indices, palette, table()));
         const quality::Scores s = quality::score(picture, g.screen);
         EXPECT_GE(s.mean + 1e-9, quality::bound(d));
         EXPECT_LE(s.p95, s.max);
