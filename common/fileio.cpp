@@ -4,10 +4,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <new>
 
 namespace fileio {
 
@@ -43,16 +45,22 @@ bool make_blocking(int fd) {
 }
 
 // Temporary files not yet committed, so that a run stopped by a signal
-// leaves none behind. Plain arrays: the handler may only make
-// async-signal-safe calls.
-constexpr int kMaxPending = 4;
-char g_pending[kMaxPending][PATH_MAX];
-volatile std::sig_atomic_t g_pending_used[kMaxPending];
+// leaves none behind: a list of nodes that only grows. A node is made, or a
+// free one taken, only while the cleanup signals are held back, so the
+// handler never meets one half written; it reads the list and unlinks, both
+// async-signal-safe.
+struct Pending {
+    std::atomic<Pending*> next{nullptr};
+    volatile std::sig_atomic_t live = 0;
+    char path[PATH_MAX] = {};
+};
+static_assert(std::atomic<Pending*>::is_always_lock_free);
+std::atomic<Pending*> g_pending{nullptr};
 
 extern "C" void remove_pending_and_die(int sig) {
-    for (int i = 0; i < kMaxPending; ++i) {
-        if (g_pending_used[i] != 0) {
-            ::unlink(g_pending[i]);
+    for (Pending* p = g_pending.load(); p != nullptr; p = p->next.load()) {
+        if (p->live != 0) {
+            ::unlink(p->path);
         }
     }
     std::signal(sig, SIG_DFL);
@@ -79,19 +87,28 @@ void install_cleanup_handlers() {
     }
 }
 
-int remember_pending(const std::string& path) {
+// Notes a temporary file for the handler; only while the signals are held.
+// False when there is no memory for one more node.
+bool remember_pending(const std::string& path) {
     if (path.size() >= PATH_MAX) {
-        return -1;
+        return false; // mkostemp could not have made it
     }
-    for (int i = 0; i < kMaxPending; ++i) {
-        if (g_pending_used[i] == 0) {
-            std::memcpy(g_pending[i], path.c_str(), path.size() + 1);
-            g_pending_used[i] = 1;
-            install_cleanup_handlers();
-            return i;
+    Pending* node = g_pending.load();
+    while (node != nullptr && node->live != 0) {
+        node = node->next.load();
+    }
+    if (node == nullptr) {
+        node = new (std::nothrow) Pending;
+        if (node == nullptr) {
+            return false;
         }
+        node->next.store(g_pending.load());
+        g_pending.store(node);
     }
-    return -1;
+    std::memcpy(node->path, path.c_str(), path.size() + 1);
+    node->live = 1;
+    install_cleanup_handlers();
+    return true;
 }
 
 // Holds the cleanup signals back while a temporary file is created and
@@ -116,9 +133,9 @@ class CleanupSignalsHeld {
 };
 
 void forget_pending(const std::string& path) {
-    for (int i = 0; i < kMaxPending; ++i) {
-        if (g_pending_used[i] != 0 && path == g_pending[i]) {
-            g_pending_used[i] = 0;
+    for (Pending* p = g_pending.load(); p != nullptr; p = p->next.load()) {
+        if (p->live != 0 && path == p->path) {
+            p->live = 0;
         }
     }
 }
@@ -348,15 +365,19 @@ bool Output::open(const char* path, Failure& why) {
     {
         const CleanupSignalsHeld held;
         tmp = ::mkostemp(name.data(), O_CLOEXEC);
-        if (tmp >= 0) {
-            temporary_ = name;
-            remember_pending(temporary_);
+        if (tmp >= 0 && !remember_pending(name)) {
+            // Without a note, a signal would leave the file behind.
+            ::unlink(name.c_str());
+            ::close(tmp);
+            tmp = -1;
+            errno = ENOMEM;
         }
     }
     if (tmp < 0) {
         why = from_errno();
         return false;
     }
+    temporary_ = name;
     const mode_t mode = existing_ ? existing_->st_mode & 07777 : creation_mode();
     if (existing_) {
         // Keeps the owner where the system lets us; otherwise the new file is
@@ -419,6 +440,55 @@ bool Output::commit(Failure& why) {
     }
     forget_pending(temporary_);
     temporary_.clear();
+    return true;
+}
+
+bool OutputSet::open(std::span<const char* const> paths, std::span<const struct stat> inputs,
+                     Refusal& refusal) {
+    outputs_.clear();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        outputs_.push_back(std::make_unique<Output>());
+        if (!outputs_.back()->open(paths[i], refusal.why)) {
+            outputs_.clear();
+            refusal.step = Refusal::Step::open;
+            refusal.output = i;
+            return false;
+        }
+    }
+    // Each output is written to a new file, so an input that is one of them
+    // would survive the run; but it would be replaced by what was made of it.
+    for (std::size_t i = 0; i < outputs_.size(); ++i) {
+        for (std::size_t k = 0; k < inputs.size(); ++k) {
+            if (outputs_[i]->replaces(inputs[k])) {
+                outputs_.clear();
+                refusal.step = Refusal::Step::replaces_input;
+                refusal.output = i;
+                refusal.input = k;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool OutputSet::commit(Refusal& refusal, std::span<const std::size_t> order) {
+    std::vector<std::size_t> named;
+    for (std::size_t i = 0; order.empty() && i < outputs_.size(); ++i) {
+        named.push_back(i);
+    }
+    const std::span<const std::size_t> each = order.empty() ? named : order;
+    for (const bool finishing : {true, false}) {
+        for (const std::size_t i : each) {
+            Output& output = *outputs_[i];
+            if (!(finishing ? output.finish(refusal.why) : output.commit(refusal.why))) {
+                outputs_.clear();
+                refusal.step = Refusal::Step::write;
+                refusal.output = i;
+                return false;
+            }
+        }
+    }
+    outputs_.clear();
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,40 @@ class Output {
     std::string target_;    // the name the file gets on commit
     std::string temporary_; // empty when writing directly
     std::optional<struct stat> existing_;
+};
+
+// Outputs replaced together or not at all. Every one is opened and checked
+// against the inputs before anything is written, and every one is finished
+// (so that a full disk has shown itself) before any is put in place. Only a
+// rename failing between two commits, which nothing written can cause, would
+// leave the earlier ones in place.
+class OutputSet {
+  public:
+    // What stopped the set, and at which output.
+    struct Refusal {
+        enum class Step : std::uint8_t { open, replaces_input, write };
+        Step step = Step::open;
+        std::size_t output = 0; // its index among the paths given to open()
+        std::size_t input = 0;  // replaces_input: the input's index
+        Failure why;            // open, write: the reason
+    };
+
+    // Opens each of `paths` in turn, as Output::open does, then checks each
+    // against each of `inputs`, in that order: none may replace one of them.
+    // On failure nothing is left behind.
+    bool open(std::span<const char* const> paths, std::span<const struct stat> inputs,
+              Refusal& refusal);
+
+    std::FILE* stream(std::size_t output) const { return outputs_[output]->stream(); }
+
+    // Finishes every output, then commits every one, each step taking them in
+    // `order` (the order they were named in when it is empty), which decides
+    // the output a failure common to several is reported for. On failure none
+    // not yet committed is left behind.
+    bool commit(Refusal& refusal, std::span<const std::size_t> order = {});
+
+  private:
+    std::vector<std::unique_ptr<Output>> outputs_;
 };
 
 // An advisory lock on a directory, held while the object lives, so that two

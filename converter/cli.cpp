@@ -24,7 +24,7 @@ int write_failed(std::FILE* err, const std::string& name, const std::string& rea
 // earlier one only once all of it has been written.
 int convert_file(const char* path, bool dither, std::FILE* err) {
     struct stat opened {};
-    std::optional<intake::Image> image = intake::load(path, &opened);
+    intake::Loaded<intake::Image> image = intake::load(path, &opened);
     const std::string name = output_name(path);
     if (!image) {
         std::fprintf(err, "could not load bitmap %s\n", path);

@@ -1,9 +1,10 @@
-// BMP: the header is screened first. Eight-bit rows are copied into the
+// BMP: the header is checked first. Eight-bit rows are copied into the
 // picture as they are, and run-length data is expanded here, straight into
 // the picture. Other paletted uncompressed pictures are rewritten in memory
 // as the plain form the image library's decoder reads well (a 40-byte info
 // header, bottom-up rows, the palette right before the pixels) and streamed
-// to it from the file.
+// to it from the file. True colour, asked for in colour, is decoded here a
+// row at a time.
 #include "bmp_rle.hpp"
 #include "readers.hpp"
 
@@ -32,6 +33,7 @@ struct Header {
     std::uint32_t x_ppm = 0;
     std::uint32_t y_ppm = 0;
     Bytes masks;                     // bit fields only: red, green, blue
+    std::uint32_t alpha_mask = 0;    // bit fields in a header that has one
     std::uint32_t palette_at = 0;    // file offset of the colour table
     std::uint32_t palette_entry = 4; // bytes per colour table entry
 };
@@ -59,6 +61,9 @@ bool known_format(const Header& h) {
 // The bit fields the image library has always read: red, green and blue of
 // 5-5-5 or 5-6-5 at 16 bits, and 8-8-8 at 32 bits, each from high to low.
 bool known_masks(const Header& h) {
+    if (h.masks.empty()) {
+        return true; // no bit fields: 5-5-5 at 16 bits, blue lowest
+    }
     const std::uint32_t r = get32(h.masks, 0);
     const std::uint32_t g = get32(h.masks, 4);
     const std::uint32_t b = get32(h.masks, 8);
@@ -69,15 +74,22 @@ bool known_masks(const Header& h) {
     return r == 0xFF0000 && g == 0x00FF00 && b == 0x0000FF;
 }
 
-bool read_header(ByteSource& src, Header& h) {
+// Nothing when the header is one the reader takes.
+std::optional<LoadError> read_header(ByteSource& src, Header& h) {
     Bytes b;
-    if (!src.read(0, kFileHeader + 4, b) || b[0] != 'B' || b[1] != 'M') {
-        return false;
+    if (!src.read(0, kFileHeader + 4, b)) {
+        return malformed("the file ends in its header");
+    }
+    if (b[0] != 'B' || b[1] != 'M') {
+        return malformed("no BMP signature");
     }
     h.data_offset = get32(b, 10);
     h.info_size = get32(b, 14);
-    if (!known_info_size(h.info_size) || !src.read(kFileHeader, h.info_size, b)) {
-        return false;
+    if (!known_info_size(h.info_size)) {
+        return unsupported("BMP header of this size");
+    }
+    if (!src.read(kFileHeader, h.info_size, b)) {
+        return malformed("the file ends in its header");
     }
     h.palette_at = kFileHeader + h.info_size;
     if (h.info_size == kCoreHeader) {
@@ -85,12 +97,15 @@ bool read_header(ByteSource& src, Header& h) {
         h.height = get16(b, 6);
         h.bpp = get16(b, 10);
         h.palette_entry = 3;
-        return h.bpp == 1 || h.bpp == 4 || h.bpp == 8 || h.bpp == 24;
+        if (h.bpp == 1 || h.bpp == 4 || h.bpp == 8 || h.bpp == 24) {
+            return std::nullopt;
+        }
+        return unsupported("BMP of this depth");
     }
     const auto width = static_cast<std::int32_t>(get32(b, 4));
     const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(get32(b, 8)));
     if (width < 0) {
-        return false;
+        return malformed("a negative width");
     }
     h.width = static_cast<std::uint32_t>(width);
     h.top_down = height < 0;
@@ -102,44 +117,53 @@ bool read_header(ByteSource& src, Header& h) {
     h.y_ppm = get32(b, 28);
     h.colors_used = get32(b, 32);
     if (!known_format(h)) {
-        return false;
+        return unsupported("BMP of this depth and coding");
     }
     if (h.compression == kBitfields) {
         // The larger headers carry the masks; after the plain one they follow it.
         if (h.info_size > kInfoHeader) {
             h.masks.assign(b.begin() + kInfoHeader, b.begin() + kInfoHeader + kMasksSize);
+            if (h.info_size >= kInfoHeader + kMasksSize + 4) {
+                h.alpha_mask = get32(b, kInfoHeader + kMasksSize);
+            }
         } else if (!src.read(h.palette_at, kMasksSize, h.masks)) {
-            return false;
+            return malformed("the file ends in its bit fields");
         } else {
             h.palette_at += kMasksSize;
         }
-        return known_masks(h);
+        if (!known_masks(h)) {
+            return unsupported("BMP bit fields of this layout");
+        }
     }
-    return true;
+    return std::nullopt;
 }
 
 // The colour table as the plain form stores it (4-byte entries, padded with
 // black to the full 2^bpp entries), and the colours the file gives.
-bool read_palette(ByteSource& src, const Header& h, Bytes& plain, std::vector<Rgb>& colours) {
+std::optional<LoadError> read_palette(ByteSource& src, const Header& h, Bytes& plain,
+                                      std::vector<Rgb>& colours) {
     const std::uint32_t full = 1u << h.bpp;
     const std::uint32_t declared = h.colors_used == 0 ? full : h.colors_used;
     if (declared > 256) {
-        return false;
+        return malformed("more than 256 colours");
     }
-    // A declared colour count must fit in the file. An implied one (0) need
-    // not: files without a colour table leave it out and put the pixels
-    // right after the header.
+    // A declared colour count must fit in the file.
     const std::uint64_t table_end =
         std::uint64_t{h.palette_at} + std::uint64_t{declared} * h.palette_entry;
     if (h.colors_used != 0 && table_end > src.size()) {
-        return false;
+        return malformed("the colour table runs past the end of the file");
     }
-    // Pixels take precedence over a table that claims to reach into them.
+    // Pixels take precedence over a table that claims to reach into them,
+    // but a picture whose pixels leave no room for any colour at all would
+    // be read all black: its colour count does not fit the file.
     const std::uint32_t room = (h.data_offset - h.palette_at) / h.palette_entry;
     const std::uint32_t used = std::min({declared, full, room});
+    if (used == 0) {
+        return malformed("no room for the colour table before the pixels");
+    }
     Bytes table;
     if (!src.read(h.palette_at, std::size_t{used} * h.palette_entry, table)) {
-        return false;
+        return malformed("the file ends in its colour table");
     }
     plain.assign(std::size_t{full} * 4, 0);
     colours.resize(used);
@@ -148,7 +172,7 @@ bool read_palette(ByteSource& src, const Header& h, Bytes& plain, std::vector<Rg
         std::copy_n(entry, 3, plain.begin() + static_cast<std::ptrdiff_t>(i * 4));
         colours[i] = Rgb{entry[2], entry[1], entry[0]};
     }
-    return true;
+    return std::nullopt;
 }
 
 std::size_t row_stride(std::uint32_t width, std::uint32_t bpp) {
@@ -187,26 +211,86 @@ RowMap stored_order(Image& image, bool top_down) {
     return top_down ? RowMap{image.row(0), step} : RowMap{image.row(image.height() - 1), -step};
 }
 
+// One true-colour pixel of the file in colour: 16 bits by their 5-5-5 or
+// 5-6-5 fields, 24 and 32 as blue, green, red (and at 32, alpha where the
+// bit fields give it a byte of its own).
+class TrueColour {
+  public:
+    explicit TrueColour(const Header& h)
+        : bpp_(h.bpp), six_green_(h.bpp == 16 && !h.masks.empty() && get32(h.masks, 4) == 0x07E0),
+          alpha_(h.bpp == 32 && h.alpha_mask == 0xFF000000) {}
+
+    std::uint32_t bytes() const { return bpp_ / 8; }
+
+    Rgba operator()(const std::uint8_t* p) const {
+        if (bpp_ == 16) {
+            const std::uint32_t v = p[0] | (std::uint32_t{p[1]} << 8);
+            if (six_green_) {
+                const std::uint32_t g = (v >> 5) & 63;
+                return Rgba{scale5(v >> 11), static_cast<std::uint8_t>((g << 2) | (g >> 4)),
+                            scale5(v), 255};
+            }
+            return Rgba{scale5(v >> 10), scale5(v >> 5), scale5(v), 255};
+        }
+        return Rgba{p[2], p[1], p[0], alpha_ ? p[3] : std::uint8_t{255}};
+    }
+
+  private:
+    std::uint32_t bpp_;
+    bool six_green_;
+    bool alpha_;
+};
+
+// Uncompressed true colour, whose rows are all in the file, a row at a time
+// into the colour picture.
+Decoded colour_rows(ByteSource& src, const Header& h, std::size_t stride) {
+    std::optional<ColourImage> colour = ColourImage::allocate(h.width, h.height);
+    if (!colour) {
+        return out_of_memory();
+    }
+    const TrueColour decode(h);
+    Reader in(src, h.data_offset);
+    Bytes row(stride);
+    const std::size_t used = std::size_t{h.width} * decode.bytes();
+    for (std::uint32_t r = 0; r < h.height; ++r) {
+        if (!in.take(r + 1 < h.height ? stride : used, row.data())) {
+            return malformed("the pixel data ends early");
+        }
+        Rgba* to = colour->row(h.top_down ? r : h.height - 1 - r);
+        for (std::uint32_t x = 0; x < h.width; ++x) {
+            to[x] = decode(row.data() + std::size_t{x} * decode.bytes());
+        }
+    }
+    return std::move(*colour);
+}
+
 } // namespace
 
-std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
+Decoded read_bmp(ByteSource& src, const Limits& limits, Want want) {
     Header h;
     Bytes plain_palette;
     std::vector<Rgb> colours;
-    if (!read_header(src, h) || !acceptable(limits, h.width, h.height) ||
-        h.data_offset < h.palette_at || h.data_offset > src.size()) {
-        return std::nullopt;
+    if (auto refused = read_header(src, h)) {
+        return std::move(*refused);
+    }
+    if (auto refused = size_refusal(limits, h.width, h.height)) {
+        return std::move(*refused);
+    }
+    if (h.data_offset < h.palette_at || h.data_offset > src.size()) {
+        return malformed("the pixel offset does not fit the file");
     }
     const bool paletted = h.bpp <= 8;
-    if (paletted && !read_palette(src, h, plain_palette, colours)) {
-        return std::nullopt;
+    if (paletted) {
+        if (auto refused = read_palette(src, h, plain_palette, colours)) {
+            return std::move(*refused);
+        }
     }
     const std::uint64_t available = src.size() - h.data_offset;
 
     if (h.compression == kRle8 || h.compression == kRle4) {
         std::optional<Image> image = Image::allocate(h.width, h.height, Kind::indexed);
         if (!image) {
-            return std::nullopt;
+            return out_of_memory();
         }
         // No real encoder spends more than four bytes on a pixel: a stream
         // that has not ended by then is not read any further.
@@ -215,10 +299,10 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
         Reader in(src, h.data_offset);
         if (!expand_bmp_rle(in, limit, h.compression == kRle8 ? 8 : 4, h.width, h.height,
                             stored_order(*image, h.top_down))) {
-            return std::nullopt;
+            return malformed("the run-length data is damaged");
         }
         image->set_palette(std::move(colours));
-        return image;
+        return std::move(*image);
     }
 
     // Uncompressed: every row must be in the file. Only the last row's
@@ -227,10 +311,18 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
     const std::uint64_t last_row = (std::uint64_t{h.width} * h.bpp + 7) / 8;
     const std::uint64_t needed = stride * (h.height - 1) + last_row;
     if (needed > available) {
-        return std::nullopt;
+        return malformed("the pixel data ends early");
     }
     if (!paletted) {
-        return Image::allocate(h.width, h.height, Kind::truecolor, kTrueColorIndex);
+        if (want == Want::colour) {
+            return colour_rows(src, h, stride);
+        }
+        std::optional<Image> image =
+            Image::allocate(h.width, h.height, Kind::truecolor, kTrueColorIndex);
+        if (!image) {
+            return out_of_memory();
+        }
+        return std::move(*image);
     }
     // Eight-bit rows are the indices as they stand, so they go straight into
     // the picture: handing them to the library costs it a call per byte, as
@@ -238,7 +330,7 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
     if (h.bpp == 8) {
         std::optional<Image> image = Image::allocate(h.width, h.height, Kind::indexed);
         if (!image) {
-            return std::nullopt;
+            return out_of_memory();
         }
         Reader in(src, h.data_offset);
         const RowMap rows = stored_order(*image, h.top_down);
@@ -246,18 +338,18 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
         const std::size_t pad = stride - h.width;
         for (std::uint32_t r = 0; r < h.height; ++r) {
             if (!in.take(h.width, rows.row(r)) || (r + 1 < h.height && !in.take(pad, padding))) {
-                return std::nullopt;
+                return malformed("the pixel data ends early");
             }
         }
         image->set_palette(std::move(colours));
-        return image;
+        return std::move(*image);
     }
     // The rows are read from the file as the library decodes them, bottom
     // row first; a last row short of its padding is made up to full length
     // with zeros.
     const Bytes headers = plain_headers(h, h.bpp, stride, plain_palette);
     const Bytes zeros(stride, 0);
-    std::vector<Piece> pieces{Piece::of(headers)};
+    std::vector<Piece> pieces{Piece::in_memory(headers)};
     for (std::size_t i = 0; i < h.height; ++i) {
         const std::uint64_t at = std::uint64_t{h.top_down ? h.height - 1 - i : i} * stride;
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(stride, available - at));
@@ -266,17 +358,17 @@ std::optional<Image> read_bmp(ByteSource& src, const Limits& limits) {
         if (last.source != nullptr && last.offset + last.length == h.data_offset + at) {
             last.length += n;
         } else {
-            pieces.push_back(Piece::from(src, h.data_offset + at, n));
+            pieces.push_back(Piece::file_range(src, h.data_offset + at, n));
         }
         if (n < stride) {
-            pieces.push_back(Piece::of(ByteView(zeros).first(stride - n)));
+            pieces.push_back(Piece::in_memory(ByteView(zeros).first(stride - n)));
         }
     }
-    std::optional<Image> image = decode_bmp_with_library(pieces, Kind::indexed);
-    if (image) {
-        image->set_palette(std::move(colours));
+    Decoded decoded = decode_bmp_with_library(pieces, Kind::indexed);
+    if (decoded) {
+        std::get<Image>(*decoded).set_palette(std::move(colours));
     }
-    return image;
+    return decoded;
 }
 
 } // namespace intake

@@ -1,7 +1,8 @@
-// A decoded picture, one byte per pixel, as every tool of the suite reads it:
-// a palette index, a gray level, or for true-colour pictures the index the
-// image library's colour conversion gives. No library type appears here, so
-// the tools' cores work on plain data.
+// Decoded pictures as the tools read them. Image: one byte per pixel, a
+// palette index, a gray level, or for true-colour pictures the index the
+// image library's colour conversion gives. ColourImage: 8-bit red, green,
+// blue and alpha per pixel. No library type appears here, so the tools' cores
+// work on plain data.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace intake {
@@ -95,6 +97,56 @@ class Image {
     std::size_t stride_ = 0;
     std::vector<Rgb> palette_;
     Storage pixels_;
+};
+
+// One pixel of a colour picture. Alpha 255 is opaque, 0 fully transparent.
+struct Rgba {
+    std::uint8_t r;
+    std::uint8_t g;
+    std::uint8_t b;
+    std::uint8_t a;
+    friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+static_assert(sizeof(Rgba) == 4, "a colour picture is read as width * height Rgba");
+
+// A picture in 8-bit colour: rows top to bottom, one after another with no
+// padding, so that pixels() is all width * height of them.
+class ColourImage {
+  public:
+    ColourImage() = default;
+
+    // Every pixel is left for the caller to set; nothing when the memory
+    // cannot be had.
+    static std::optional<ColourImage> allocate(std::uint32_t width, std::uint32_t height) {
+        const std::size_t count = std::size_t{width} * height;
+        auto* raw = static_cast<Rgba*>(std::malloc(count == 0 ? 1 : count * sizeof(Rgba)));
+        if (raw == nullptr) {
+            return std::nullopt;
+        }
+        ColourImage image;
+        image.width_ = width;
+        image.height_ = height;
+        image.pixels_.reset(raw);
+        return image;
+    }
+
+    std::uint32_t width() const { return width_; }
+    std::uint32_t height() const { return height_; }
+
+    Rgba* row(std::uint32_t y) { return pixels_.get() + std::size_t{y} * width_; }
+    const Rgba* row(std::uint32_t y) const { return pixels_.get() + std::size_t{y} * width_; }
+    Rgba at(std::uint32_t x, std::uint32_t y) const { return row(y)[x]; }
+
+    std::span<Rgba> pixels() { return {pixels_.get(), std::size_t{width_} * height_}; }
+    std::span<const Rgba> pixels() const { return {pixels_.get(), std::size_t{width_} * height_}; }
+
+  private:
+    struct Free {
+        void operator()(Rgba* p) const { std::free(p); }
+    };
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    std::unique_ptr<Rgba, Free> pixels_;
 };
 
 } // namespace intake

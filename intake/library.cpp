@@ -147,29 +147,29 @@ const PACKFILE_VTABLE kPieceVtable = {stream_close, stream_getc, stream_ungetc,
 
 } // namespace
 
-std::optional<Image> decode_bmp_with_library(const std::vector<Piece>& pieces, Kind kind) {
+Decoded decode_bmp_with_library(const std::vector<Piece>& pieces, Kind kind) {
     PieceStream s{&pieces};
     PACKFILE* pf = pack_fopen_vtable(&kPieceVtable, &s);
     if (pf == nullptr) {
-        return std::nullopt;
+        return out_of_memory();
     }
     // No palette is asked for: the colours are read from the file itself.
     BITMAP* bmp = load_bmp_pf(pf, nullptr);
     pack_fclose(pf);
     if (bmp == nullptr) {
-        return std::nullopt;
+        return malformed("the image library could not decode the pixels");
     }
     std::shared_ptr<BITMAP> owner(bmp, [](BITMAP* b) { destroy_bitmap(b); });
     // A file that changed under us gave made-up pixels.
     if (s.failed || bitmap_color_depth(bmp) != 8 || !is_memory_bitmap(bmp) || bmp->w <= 0 ||
         bmp->h <= 0) {
-        return std::nullopt;
+        return malformed("the file changed while it was read");
     }
     // A memory bitmap keeps its rows one after another.
     const auto stride = static_cast<std::size_t>(bmp->h > 1 ? bmp->line[1] - bmp->line[0] : bmp->w);
     for (int y = 0; y < bmp->h; ++y) {
         if (bmp->line[y] != bmp->line[0] + static_cast<std::size_t>(y) * stride) {
-            return std::nullopt;
+            return malformed("the image library gave rows apart");
         }
     }
     return Image::adopt(static_cast<std::uint32_t>(bmp->w), static_cast<std::uint32_t>(bmp->h),

@@ -1,5 +1,5 @@
 // PCX: the run-length data is expanded here, strictly, straight into the
-// picture.
+// picture; in colour, three planes a row at a time.
 #include "readers.hpp"
 
 #include <algorithm>
@@ -21,11 +21,15 @@ struct Header {
     std::uint32_t line_bytes = 0;
 };
 
-bool screen(ByteView b, Header& h) {
+// Nothing when the header is one the reader takes.
+std::optional<LoadError> check_header(ByteView b, Header& h) {
     // Manufacturer tag, run-length coding, 8 bits per pixel in each plane:
     // one plane of palette indices or three of red, green and blue.
-    if (b[0] != 10 || b[2] != 1 || b[3] != 8 || (b[65] != 1 && b[65] != 3)) {
-        return false;
+    if (b[0] != 10) {
+        return malformed("no PCX signature");
+    }
+    if (b[2] != 1 || b[3] != 8 || (b[65] != 1 && b[65] != 3)) {
+        return unsupported("PCX of this depth or coding");
     }
     // Both corners are inclusive, so a picture is at least one pixel wide;
     // a right edge left of the left one is no picture at all.
@@ -34,13 +38,16 @@ bool screen(ByteView b, Header& h) {
     const std::uint32_t x1 = get16(b, 8);
     const std::uint32_t y1 = get16(b, 10);
     if (x1 < x0 || y1 < y0) {
-        return false;
+        return malformed("a corner past the opposite one");
     }
     h.width = x1 - x0 + 1;
     h.height = y1 - y0 + 1;
     h.planes = b[65];
     h.line_bytes = get16(b, 66);
-    return h.line_bytes >= h.width && h.line_bytes - h.width <= kMaxLinePadding;
+    if (h.line_bytes < h.width || h.line_bytes - h.width > kMaxLinePadding) {
+        return malformed("a scanline length that does not fit the width");
+    }
+    return std::nullopt;
 }
 
 // Expands the data into planes * height scanlines, dropping each scanline's
@@ -89,12 +96,17 @@ template <typename Line> bool expand(Reader& in, const Header& h, Line line) {
 
 } // namespace
 
-std::optional<Image> read_pcx(ByteSource& src, const Limits& limits) {
+Decoded read_pcx(ByteSource& src, const Limits& limits, Want want) {
     Bytes header;
     Header h;
-    if (!src.read(0, kHeaderSize, header) || !screen(header, h) ||
-        !acceptable(limits, h.width, h.height)) {
-        return std::nullopt;
+    if (!src.read(0, kHeaderSize, header)) {
+        return malformed("the file ends in its header");
+    }
+    if (auto refused = check_header(header, h)) {
+        return std::move(*refused);
+    }
+    if (auto refused = size_refusal(limits, h.width, h.height)) {
+        return std::move(*refused);
     }
     // A 256-colour table may follow the pixels, flagged by its marker byte;
     // without one, the header's 16 colours are the palette.
@@ -116,27 +128,51 @@ std::optional<Image> read_pcx(ByteSource& src, const Limits& limits) {
     // cover the picture is refused before the picture is allocated.
     const std::uint64_t total = std::uint64_t{h.line_bytes} * h.planes * h.height;
     if ((data_end - kHeaderSize + 1) / 2 * 63 < total) {
-        return std::nullopt;
+        return malformed("the pixel data ends early");
     }
+    const char* damaged = "the run-length data ends early or runs past the last scanline";
+    Reader in(src, kHeaderSize, data_end);
     // Three planes are red, green and blue: a true-colour picture.
     const bool indexed = h.planes == 1;
+    if (!indexed && want == Want::colour) {
+        std::optional<ColourImage> colour = ColourImage::allocate(h.width, h.height);
+        if (!colour) {
+            return out_of_memory();
+        }
+        // A row's three scanlines, turned into colour once the blue one is
+        // done, that is when the next row's red one begins.
+        Bytes planes(std::size_t{h.width} * 3);
+        const auto line = [&](std::uint32_t n) -> std::uint8_t* {
+            const std::uint32_t y = n / 3;
+            if (n % 3 == 0 && n > 0) {
+                Rgba* to = colour->row(y - 1);
+                for (std::uint32_t x = 0; x < h.width; ++x) {
+                    to[x] = Rgba{planes[x], planes[h.width + x], planes[2 * h.width + x], 255};
+                }
+            }
+            return y < h.height ? planes.data() + std::size_t{n % 3} * h.width : nullptr;
+        };
+        if (!expand(in, h, line)) {
+            return malformed(damaged);
+        }
+        return std::move(*colour);
+    }
     std::optional<Image> image =
         Image::allocate(h.width, h.height, indexed ? Kind::indexed : Kind::truecolor,
                         indexed ? 0 : kTrueColorIndex);
     if (!image) {
-        return std::nullopt;
+        return out_of_memory();
     }
     Image& picture = *image;
-    Reader in(src, kHeaderSize, data_end);
     const bool ok = expand(
         in, h, [&](std::uint32_t n) { return indexed && n < h.height ? picture.row(n) : nullptr; });
     if (!ok) {
-        return std::nullopt;
+        return malformed(damaged);
     }
     if (indexed) {
         picture.set_palette(std::move(colours));
     }
-    return image;
+    return std::move(*image);
 }
 
 } // namespace intake

@@ -1,6 +1,8 @@
-// PNG through libpng. Indexed pictures give their palette indices and gray
-// ones their gray level, one byte per pixel; true colour has no indices to
-// give and is refused.
+// PNG through libpng. At its own depth, an indexed picture gives its palette
+// indices and a gray one its gray level, one byte per pixel; true colour has
+// no indices to give and is refused. In colour, libpng's own transformations
+// expand every colour type and depth, tRNS included, to 8-bit RGBA, straight
+// into the picture.
 //
 // libpng reports errors by longjmp. The calls that may jump live in plain
 // functions below whose frames hold nothing with a destructor; everything
@@ -16,12 +18,21 @@ namespace intake {
 
 namespace {
 
+// What went wrong, as libpng or the reading callback said it.
+struct Trouble {
+    char text[96] = "";
+};
+
 struct Input {
     ByteSource* src;
     std::uint64_t at;
 };
 
-[[noreturn]] void on_error(png_structp png, png_const_charp) {
+[[noreturn]] void on_error(png_structp png, png_const_charp message) {
+    auto* trouble = static_cast<Trouble*>(png_get_error_ptr(png));
+    if (trouble->text[0] == '\0') {
+        std::strncpy(trouble->text, message, sizeof trouble->text - 1);
+    }
     png_longjmp(png, 1);
 }
 
@@ -32,7 +43,7 @@ void on_warning(png_structp, png_const_charp) {
 void on_read(png_structp png, png_bytep dst, png_size_t n) {
     auto* in = static_cast<Input*>(png_get_io_ptr(png));
     if (!in->src->read(in->at, n, dst)) {
-        png_error(png, "truncated");
+        png_error(png, "the file ends early");
     }
     in->at += n;
 }
@@ -43,8 +54,38 @@ struct Shape {
     int color_type;
 };
 
-// Reads the header and sets up the transforms that give one byte a pixel.
-bool read_shape(png_structp png, png_infop info, Shape* shape) {
+// Sets up the transforms that give one byte a pixel; false for true colour.
+bool one_byte_a_pixel(png_structp png, int color_type, int depth) {
+    switch (color_type) {
+    case PNG_COLOR_TYPE_PALETTE:
+        png_set_packing(png);
+        return true;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        png_set_strip_alpha(png);
+        [[fallthrough]];
+    case PNG_COLOR_TYPE_GRAY:
+        if (depth < 8) {
+            png_set_expand_gray_1_2_4_to_8(png);
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Sets up the transforms that give red, green, blue and alpha.
+void four_bytes_a_pixel(png_structp png, int color_type) {
+    png_set_expand(png); // palette to RGB, gray to 8 bits, tRNS to alpha
+    if (color_type == PNG_COLOR_TYPE_GRAY || color_type == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        png_set_gray_to_rgb(png);
+    }
+    // Only where there is neither an alpha channel nor tRNS.
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+}
+
+// Reads the header and sets up the transforms for `want`. False on an error
+// or, at its own depth, for true colour (`shape->color_type` tells).
+bool read_shape(png_structp png, png_infop info, Want want, Shape* shape) {
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
@@ -53,19 +94,9 @@ bool read_shape(png_structp png, png_infop info, Shape* shape) {
     int interlace = 0;
     png_get_IHDR(png, info, &shape->width, &shape->height, &depth, &shape->color_type, &interlace,
                  nullptr, nullptr);
-    switch (shape->color_type) {
-    case PNG_COLOR_TYPE_PALETTE:
-        png_set_packing(png);
-        break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-        png_set_strip_alpha(png);
-        [[fallthrough]];
-    case PNG_COLOR_TYPE_GRAY:
-        if (depth < 8) {
-            png_set_expand_gray_1_2_4_to_8(png);
-        }
-        break;
-    default:
+    if (want == Want::colour) {
+        four_bytes_a_pixel(png, shape->color_type);
+    } else if (!one_byte_a_pixel(png, shape->color_type, depth)) {
         return false;
     }
     if (depth == 16) {
@@ -73,7 +104,7 @@ bool read_shape(png_structp png, png_infop info, Shape* shape) {
     }
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    return png_get_rowbytes(png, info) == shape->width;
+    return png_get_rowbytes(png, info) == shape->width * (want == Want::colour ? 4 : 1);
 }
 
 bool read_pixels(png_structp png, png_infop info, png_bytepp rows) {
@@ -87,20 +118,20 @@ bool read_pixels(png_structp png, png_infop info, png_bytepp rows) {
 
 // Every chunk up to the end chunk must lie wholly inside the file. libpng
 // would otherwise take a damaged length at its word and allocate for it.
-bool chunks_fit(ByteSource& src) {
+const char* chunks_misfit(ByteSource& src) {
     std::uint64_t at = 8;
     for (;;) {
         png_byte head[8];
         if (!src.read(at, sizeof head, head)) {
-            return false;
+            return "the file ends before its end chunk";
         }
         const std::uint32_t length = png_get_uint_32(head);
         if (length > PNG_UINT_31_MAX || src.size() - at < 12 + std::uint64_t{length}) {
-            return false;
+            return "a chunk runs past the end of the file";
         }
         if (std::memcmp(head + 4, "IEND", 4) == 0) {
             // The end chunk carries nothing; data in it means damage.
-            return length == 0;
+            return length == 0 ? nullptr : "data in the end chunk";
         }
         at += 12 + std::uint64_t{length};
     }
@@ -124,22 +155,52 @@ std::vector<Rgb> palette_of(png_structp png, png_infop info) {
     return colours;
 }
 
+// libpng's word for a failure, as one of the intake's reasons.
+LoadError refusal(const Trouble& trouble) {
+    if (std::strstr(trouble.text, "memory") != nullptr) {
+        return out_of_memory();
+    }
+    return LoadError{Reason::malformed, trouble.text[0] != '\0' ? trouble.text : "damaged data"};
+}
+
+// The rows of whichever picture is being filled, for png_read_image.
+template <typename Pixels> std::vector<png_bytep> rows_of(Pixels& picture) {
+    std::vector<png_bytep> rows(picture.height());
+    for (png_uint_32 y = 0; y < picture.height(); ++y) {
+        rows[y] = reinterpret_cast<png_bytep>(picture.row(y));
+    }
+    return rows;
+}
+
 } // namespace
 
-std::optional<Image> read_png(ByteSource& src, const Limits& limits) {
+Decoded read_png(ByteSource& src, const Limits& limits, Want want) {
     png_byte signature[8];
     if (!src.read(0, sizeof signature, signature) ||
-        png_sig_cmp(signature, 0, sizeof signature) != 0 || !chunks_fit(src)) {
-        return std::nullopt;
+        png_sig_cmp(signature, 0, sizeof signature) != 0) {
+        return malformed("no PNG signature");
     }
+    if (const char* misfit = chunks_misfit(src)) {
+        return malformed(misfit);
+    }
+    // The header chunk comes first; a side past the limit is too large
+    // rather than damaged, whatever libpng would call it.
+    png_byte ihdr[16];
+    if (src.read(8, sizeof ihdr, ihdr) && std::memcmp(ihdr + 4, "IHDR", 4) == 0) {
+        if (auto refused =
+                size_refusal(limits, png_get_uint_32(ihdr + 8), png_get_uint_32(ihdr + 12))) {
+            return std::move(*refused);
+        }
+    }
+    Trouble trouble;
     ReadStruct rs;
-    rs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
+    rs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &trouble, on_error, on_warning);
     if (rs.png == nullptr) {
-        return std::nullopt;
+        return out_of_memory();
     }
     rs.info = png_create_info_struct(rs.png);
     if (rs.info == nullptr) {
-        return std::nullopt;
+        return out_of_memory();
     }
     png_set_user_limits(rs.png, limits.max_side, limits.max_side);
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
@@ -153,26 +214,40 @@ std::optional<Image> read_png(ByteSource& src, const Limits& limits) {
     png_set_read_fn(rs.png, &in, on_read);
 
     Shape shape{};
-    if (!read_shape(rs.png, rs.info, &shape) || !acceptable(limits, shape.width, shape.height)) {
-        return std::nullopt;
+    if (!read_shape(rs.png, rs.info, want, &shape)) {
+        if (trouble.text[0] == '\0' && (shape.color_type & PNG_COLOR_MASK_COLOR) != 0) {
+            return unsupported("true-colour PNG, which has no palette indices");
+        }
+        return refusal(trouble);
+    }
+    if (auto refused = size_refusal(limits, shape.width, shape.height)) {
+        return std::move(*refused);
+    }
+    if (want == Want::colour) {
+        std::optional<ColourImage> colour = ColourImage::allocate(shape.width, shape.height);
+        if (!colour) {
+            return out_of_memory();
+        }
+        std::vector<png_bytep> rows = rows_of(*colour);
+        if (!read_pixels(rs.png, rs.info, rows.data())) {
+            return refusal(trouble);
+        }
+        return std::move(*colour);
     }
     const bool indexed = shape.color_type == PNG_COLOR_TYPE_PALETTE;
     std::optional<Image> image =
         Image::allocate(shape.width, shape.height, indexed ? Kind::indexed : Kind::gray);
     if (!image) {
-        return std::nullopt;
+        return out_of_memory();
     }
-    std::vector<png_bytep> rows(shape.height);
-    for (png_uint_32 y = 0; y < shape.height; ++y) {
-        rows[y] = image->row(y);
-    }
+    std::vector<png_bytep> rows = rows_of(*image);
     if (!read_pixels(rs.png, rs.info, rows.data())) {
-        return std::nullopt;
+        return refusal(trouble);
     }
     if (indexed) {
         image->set_palette(palette_of(rs.png, rs.info));
     }
-    return image;
+    return std::move(*image);
 }
 
 } // namespace intake

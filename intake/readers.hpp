@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <variant>
 #include <vector>
 
 namespace intake {
@@ -47,9 +48,10 @@ class MemorySource final : public ByteSource {
 // when it is opened.
 class FileSource final : public ByteSource {
   public:
-    // Null when the file cannot be opened, is not a regular file or its size
-    // cannot be learnt. `opened`, if given, receives the file's identity.
-    static std::unique_ptr<FileSource> open(const char* path, struct stat* opened);
+    // Null, with the reason, when the file cannot be opened, is not a regular
+    // file or its size cannot be learnt. `opened`, if given, receives the
+    // file's identity.
+    static std::unique_ptr<FileSource> open(const char* path, struct stat* opened, LoadError& why);
     std::uint64_t size() const override { return size_; }
     bool read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) override;
     using ByteSource::read;
@@ -102,12 +104,32 @@ inline std::uint32_t get32(ByteView b, std::size_t at) {
 void put16(Bytes& b, std::uint32_t v);
 void put32(Bytes& b, std::uint32_t v);
 
-// An empty picture, one past the side limit or with more pixels than the
-// caller allows, is no picture the tools can use.
-inline bool acceptable(const Limits& limits, std::uint32_t width, std::uint32_t height) {
-    return width > 0 && height > 0 && width <= limits.max_side && height <= limits.max_side &&
-           std::uint64_t{width} * height <= limits.max_pixels;
+// What a caller asks a reader for: the picture at its own depth, as load()
+// gives it, or its colours.
+enum class Want : std::uint8_t { own_depth, colour };
+
+// What a reader gives. Asked for colour, a reader of a true-colour file
+// decodes straight into a ColourImage; indexed and gray pictures come at
+// their own depth either way and are turned into colour by the caller, so
+// that the picture is never held twice in colour.
+using Picture = std::variant<Image, ColourImage>;
+using Decoded = Loaded<Picture>;
+
+inline LoadError malformed(const char* cause) {
+    return LoadError{Reason::malformed, cause};
 }
+inline LoadError unsupported(const char* kind) {
+    return LoadError{Reason::unsupported, kind};
+}
+inline LoadError out_of_memory() {
+    return LoadError{Reason::out_of_memory, {}};
+}
+
+// An empty picture is malformed; one past the side limit, or with more
+// pixels than the caller allows, is too large for the tools. Nothing when
+// the size is fine.
+std::optional<LoadError> size_refusal(const Limits& limits, std::uint32_t width,
+                                      std::uint32_t height);
 
 // 5-bit colour channels to 8 bits.
 inline std::uint8_t scale5(std::uint32_t v) {
@@ -131,8 +153,8 @@ struct Piece {
     std::uint64_t offset = 0;
     std::size_t length = 0;
 
-    static Piece of(ByteView bytes) { return Piece{bytes}; }
-    static Piece from(ByteSource& src, std::uint64_t at, std::size_t n) {
+    static Piece in_memory(ByteView bytes) { return Piece{bytes}; }
+    static Piece file_range(ByteSource& src, std::uint64_t at, std::size_t n) {
         return Piece{{}, &src, at, n};
     }
     std::size_t size() const { return source != nullptr ? length : memory.size(); }
@@ -140,14 +162,14 @@ struct Piece {
 
 // Hands a plain, uncompressed BMP of 8 bits or fewer per pixel, given as
 // consecutive pieces, to the image library's decoder; its bitmap becomes the
-// Image's pixels. Nothing if the decoder fails or a file range can no longer
+// Image's pixels. Refused if the decoder fails or a file range can no longer
 // be read.
-std::optional<Image> decode_bmp_with_library(const std::vector<Piece>& pieces, Kind kind);
+Decoded decode_bmp_with_library(const std::vector<Piece>& pieces, Kind kind);
 
-// The readers. Each returns nothing for a file it refuses or cannot read.
-std::optional<Image> read_bmp(ByteSource& src, const Limits& limits);
-std::optional<Image> read_pcx(ByteSource& src, const Limits& limits);
-std::optional<Image> read_png(ByteSource& src, const Limits& limits);
-std::optional<Image> read_tga(ByteSource& src, const Limits& limits);
+// The readers.
+Decoded read_bmp(ByteSource& src, const Limits& limits, Want want);
+Decoded read_pcx(ByteSource& src, const Limits& limits, Want want);
+Decoded read_png(ByteSource& src, const Limits& limits, Want want);
+Decoded read_tga(ByteSource& src, const Limits& limits, Want want);
 
 } // namespace intake

@@ -20,14 +20,21 @@ bool MemorySource::read(std::uint64_t offset, std::size_t n, std::uint8_t* dst) 
     return true;
 }
 
-std::unique_ptr<FileSource> FileSource::open(const char* path, struct stat* opened) {
-    fileio::Failure why;
-    std::optional<fileio::Input> file = fileio::Input::open(path, why);
-    if (!file || !S_ISREG(file->status().st_mode)) {
+std::unique_ptr<FileSource> FileSource::open(const char* path, struct stat* opened,
+                                             LoadError& why) {
+    fileio::Failure failure;
+    std::optional<fileio::Input> file = fileio::Input::open(path, failure);
+    if (!file) {
+        why = LoadError{Reason::cannot_open, failure.text()};
         return nullptr;
     }
-    const std::optional<std::uint64_t> size = file->size(why);
+    if (!S_ISREG(file->status().st_mode)) {
+        why = LoadError{Reason::not_regular_file, {}};
+        return nullptr;
+    }
+    const std::optional<std::uint64_t> size = file->size(failure);
     if (!size) {
+        why = LoadError{Reason::cannot_open, failure.text()};
         return nullptr;
     }
     if (opened != nullptr) {

@@ -1,4 +1,4 @@
-// TGA: the header is screened, then the pixels, plain or run-length coded,
+// TGA: the header is checked, then the pixels, plain or run-length coded,
 // are read straight into the picture in whichever row order and direction
 // the file keeps them.
 #include "readers.hpp"
@@ -12,6 +12,7 @@ namespace {
 constexpr std::size_t kHeaderSize = 18;
 constexpr std::uint8_t kRightToLeft = 0x10;
 constexpr std::uint8_t kTopDown = 0x20;
+constexpr std::uint8_t kAlphaBits = 0x0F;
 
 enum ImageType : std::uint8_t { kColorMapped = 1, kTrueColor = 2, kGray = 3, kRle = 8 };
 
@@ -36,7 +37,8 @@ struct Header {
     std::uint64_t pixels() const { return std::uint64_t{width} * height; }
 };
 
-bool screen(ByteView b, Header& h) {
+// Nothing when the header is one the reader takes.
+std::optional<LoadError> check_header(ByteView b, Header& h) {
     h.id_length = b[0];
     h.map_type = b[1];
     h.type = b[2] & ~std::uint32_t{kRle};
@@ -48,36 +50,39 @@ bool screen(ByteView b, Header& h) {
     h.height = get16(b, 14);
     h.bpp = b[16];
     h.descriptor = b[17];
+    const LoadError kind = unsupported("TGA of this type or depth");
     if (b[2] > (kRle | kGray)) {
-        return false;
+        return kind;
     }
     // A colour map belongs to colour-mapped pictures only: the library
     // refuses one anywhere else, and 8-bit indices are all it takes.
     switch (h.type) {
     case kColorMapped:
         if (h.map_type != 1 || h.bpp != 8) {
-            return false;
+            return kind;
         }
         break;
     case kTrueColor:
         if (h.map_type != 0 || (h.bpp != 15 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32)) {
-            return false;
+            return kind;
         }
         break;
     case kGray:
         if (h.map_type != 0 || h.bpp != 8) {
-            return false;
+            return kind;
         }
         break;
     default:
-        return false;
+        return kind;
     }
-    if (h.map_type == 1 &&
-        (h.map_first + h.map_length > 256 ||
-         (h.map_entry != 15 && h.map_entry != 16 && h.map_entry != 24 && h.map_entry != 32))) {
-        return false;
+    if (h.map_type == 1 && h.map_first + h.map_length > 256) {
+        return malformed("a colour map past index 255");
     }
-    return true;
+    if (h.map_type == 1 && h.map_entry != 15 && h.map_entry != 16 && h.map_entry != 24 &&
+        h.map_entry != 32) {
+        return unsupported("TGA colour map entries of this size");
+    }
+    return std::nullopt;
 }
 
 // The colour map's entries at 8 bits a channel, at the indices they stand
@@ -98,28 +103,53 @@ std::vector<Rgb> colours_of(const Header& h, const Bytes& map) {
     return colours;
 }
 
-// Puts the file's pixels, in the order the file keeps them, where they
-// belong in the picture.
-class Placer {
+// One true-colour pixel of the file in colour: 15 and 16 bits are 5 bits
+// each of red, green and blue, blue lowest, 24 and 32 bits blue, green, red.
+// Alpha is read only where the header's descriptor declares alpha bits: the
+// top bit at 16 bits, the fourth byte at 32.
+class TrueColour {
   public:
-    Placer(const Header& h, Image* image) : h_(h), image_(image) {}
+    explicit TrueColour(const Header& h)
+        : bpp_(h.bpp), alpha_(h.bpp == 16   ? (h.descriptor & kAlphaBits) == 1
+                              : h.bpp == 32 ? (h.descriptor & kAlphaBits) == 8
+                                            : false) {}
 
-    // n copies of one pixel value, or n values from `values`.
-    void fill(std::size_t n, std::uint8_t value) { place(n, &value, 0); }
-    void copy(std::size_t n, const std::uint8_t* values) { place(n, values, 1); }
+    Rgba operator()(const std::uint8_t* p) const {
+        if (bpp_ <= 16) {
+            const std::uint32_t v = p[0] | (std::uint32_t{p[1]} << 8);
+            const bool opaque = !alpha_ || (v & 0x8000) != 0;
+            return Rgba{scale5(v >> 10), scale5(v >> 5), scale5(v),
+                        static_cast<std::uint8_t>(opaque ? 255 : 0)};
+        }
+        return Rgba{p[2], p[1], p[0], bpp_ == 32 && alpha_ ? p[3] : std::uint8_t{255}};
+    }
+
+  private:
+    std::uint32_t bpp_;
+    bool alpha_;
+};
+
+// Puts the file's pixels, in the order the file keeps them, where they
+// belong in the picture: put(row, x, bytes) sets pixel x of picture row
+// `row` from the file's bytes of one pixel.
+template <typename Put> class Placer {
+  public:
+    Placer(const Header& h, Put put) : h_(h), put_(put) {}
+
+    // n copies of one pixel, or n pixels one after another.
+    void fill(std::size_t n, const std::uint8_t* pixel) { place(n, pixel, 0); }
+    void copy(std::size_t n, const std::uint8_t* pixels) { place(n, pixels, h_.pixel_bytes()); }
 
   private:
     void place(std::size_t n, const std::uint8_t* values, std::size_t step) {
+        const bool top_down = (h_.descriptor & kTopDown) != 0;
+        const bool turned = (h_.descriptor & kRightToLeft) != 0;
         while (n > 0) {
             const std::size_t here = std::min<std::size_t>(n, h_.width - column_);
-            if (image_ != nullptr) {
-                const bool top_down = (h_.descriptor & kTopDown) != 0;
-                const bool turned = (h_.descriptor & kRightToLeft) != 0;
-                std::uint8_t* row = image_->row(top_down ? row_ : h_.height - 1 - row_);
-                for (std::size_t i = 0; i < here; ++i) {
-                    const std::size_t x = column_ + i;
-                    row[turned ? h_.width - 1 - x : x] = values[i * step];
-                }
+            const std::uint32_t row = top_down ? row_ : h_.height - 1 - row_;
+            for (std::size_t i = 0; i < here; ++i) {
+                const std::size_t x = column_ + i;
+                put_(row, turned ? h_.width - 1 - x : x, values + i * step);
             }
             values += here * step;
             column_ += static_cast<std::uint32_t>(here);
@@ -132,7 +162,7 @@ class Placer {
     }
 
     const Header& h_;
-    Image* image_; // null for true colour, whose values are not kept
+    Put put_;
     std::uint32_t row_ = 0;
     std::uint32_t column_ = 0;
 };
@@ -140,7 +170,7 @@ class Placer {
 // Expands run-length packets. Packets may cross rows, as many writers let
 // them; one that runs past the last pixel, or data that ends before it, is
 // refused.
-bool expand(Reader& in, const Header& h, Placer& out) {
+template <typename Out> bool expand(Reader& in, const Header& h, Out& out) {
     const std::size_t pixel_bytes = h.pixel_bytes();
     std::uint64_t left = h.pixels();
     std::uint8_t buffer[128 * 4];
@@ -158,7 +188,7 @@ bool expand(Reader& in, const Header& h, Placer& out) {
             return false;
         }
         if (run) {
-            out.fill(count, buffer[0]);
+            out.fill(count, buffer);
         } else {
             out.copy(count, buffer);
         }
@@ -168,11 +198,13 @@ bool expand(Reader& in, const Header& h, Placer& out) {
 }
 
 // Plain pixels, a window at a time.
-bool copy_plain(Reader& in, const Header& h, Placer& out) {
+template <typename Out> bool copy_plain(Reader& in, const Header& h, Out& out) {
+    const std::size_t pixel_bytes = h.pixel_bytes();
     std::uint8_t buffer[4096];
+    const std::size_t per_window = sizeof buffer / pixel_bytes;
     for (std::uint64_t left = h.pixels(); left > 0;) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof buffer));
-        if (!in.take(n, buffer)) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, per_window));
+        if (!in.take(n * pixel_bytes, buffer)) {
             return false;
         }
         out.copy(n, buffer);
@@ -181,20 +213,31 @@ bool copy_plain(Reader& in, const Header& h, Placer& out) {
     return true;
 }
 
+// Reads the pixels through `put`, plain or run-length coded.
+template <typename Put> bool read_pixels(Reader& in, const Header& h, Put put) {
+    Placer<Put> out(h, put);
+    return h.rle ? expand(in, h, out) : copy_plain(in, h, out);
+}
+
 } // namespace
 
-std::optional<Image> read_tga(ByteSource& src, const Limits& limits) {
+Decoded read_tga(ByteSource& src, const Limits& limits, Want want) {
     Bytes header;
     Header h;
-    if (!src.read(0, kHeaderSize, header) || !screen(header, h) ||
-        !acceptable(limits, h.width, h.height)) {
-        return std::nullopt;
+    if (!src.read(0, kHeaderSize, header)) {
+        return malformed("the file ends in its header");
+    }
+    if (auto refused = check_header(header, h)) {
+        return std::move(*refused);
+    }
+    if (auto refused = size_refusal(limits, h.width, h.height)) {
+        return std::move(*refused);
     }
     const std::uint64_t map_at = kHeaderSize + h.id_length;
     const std::uint64_t data_at = map_at + h.map_bytes();
     Bytes map;
     if (data_at > src.size() || !src.read(map_at, static_cast<std::size_t>(h.map_bytes()), map)) {
-        return std::nullopt;
+        return malformed("the file ends in its colour map");
     }
     const std::uint64_t available = src.size() - data_at;
     const std::uint64_t data_size = h.pixels() * h.pixel_bytes();
@@ -202,11 +245,32 @@ std::optional<Image> read_tga(ByteSource& src, const Limits& limits) {
     // pixels: data too short to cover the picture is refused before the
     // picture is allocated.
     if (h.rle ? available / (1 + h.pixel_bytes()) * 128 < h.pixels() : data_size > available) {
-        return std::nullopt;
+        return malformed("the pixel data ends early");
     }
+    const char* damaged = "the pixel data ends early or runs past the last pixel";
+    Reader in(src, data_at);
     const bool truecolor = h.type == kTrueColor;
+    if (truecolor && want == Want::colour) {
+        std::optional<ColourImage> colour = ColourImage::allocate(h.width, h.height);
+        if (!colour) {
+            return out_of_memory();
+        }
+        const TrueColour decode(h);
+        ColourImage& picture = *colour;
+        if (!read_pixels(in, h, [&](std::uint32_t y, std::size_t x, const std::uint8_t* p) {
+                picture.row(y)[x] = decode(p);
+            })) {
+            return malformed(damaged);
+        }
+        return std::move(*colour);
+    }
     if (truecolor && !h.rle) {
-        return Image::allocate(h.width, h.height, Kind::truecolor, kTrueColorIndex);
+        std::optional<Image> image =
+            Image::allocate(h.width, h.height, Kind::truecolor, kTrueColorIndex);
+        if (!image) {
+            return out_of_memory();
+        }
+        return std::move(*image);
     }
     std::optional<Image> image = Image::allocate(h.width, h.height,
                                                  truecolor                ? Kind::truecolor
@@ -214,17 +278,23 @@ std::optional<Image> read_tga(ByteSource& src, const Limits& limits) {
                                                                           : Kind::gray,
                                                  truecolor ? kTrueColorIndex : 0);
     if (!image) {
-        return std::nullopt;
+        return out_of_memory();
     }
-    Placer out(h, truecolor ? nullptr : &*image);
-    Reader in(src, data_at);
-    if (!(h.rle ? expand(in, h, out) : copy_plain(in, h, out))) {
-        return std::nullopt;
+    Image& picture = *image;
+    // True colour at its own depth keeps no values, but its packets must
+    // still hold together.
+    const bool ok =
+        truecolor ? read_pixels(in, h, [](std::uint32_t, std::size_t, const std::uint8_t*) {})
+                  : read_pixels(in, h, [&](std::uint32_t y, std::size_t x, const std::uint8_t* p) {
+                        picture.row(y)[x] = p[0];
+                    });
+    if (!ok) {
+        return malformed(damaged);
     }
     if (h.type == kColorMapped) {
-        image->set_palette(colours_of(h, map));
+        picture.set_palette(colours_of(h, map));
     }
-    return image;
+    return std::move(*image);
 }
 
 } // namespace intake

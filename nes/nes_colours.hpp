@@ -4,6 +4,7 @@
 // pictures, so that they all agree on what each number looks like.
 #pragma once
 
+#include "command_line.hpp"
 #include "image.hpp"
 
 #include <array>
@@ -52,6 +53,14 @@ std::string palette_file_size_message(std::string_view tool, std::string_view pa
 // `opened`, if given, receives the file's identity.
 std::optional<Table> load_table(std::string_view tool, const char* path, std::string& error,
                                 struct stat* opened = nullptr);
+
+// The option that names the palette file load_table reads, the same in every
+// tool that takes one.
+inline constexpr cli::Option palette_file_option{
+    .long_name = "nes-palette",
+    .value = "FILE",
+    .help = "the console's colours from an emulator's palette file\n"
+            "(192 bytes, or 1536 with emphasis), not the built-in ones"};
 
 // CIELAB under the D65 white of sRGB.
 struct Lab {

@@ -14,8 +14,14 @@ namespace tilefold {
 
 namespace {
 
-constexpr const char* chr_name = "out.chr";
-constexpr const char* nam_name = "out.nam";
+// The outputs, always these two in the current folder.
+constexpr std::size_t kChr = 0;
+constexpr std::size_t kNam = 1;
+constexpr const char* kOutputNames[] = {"out.chr", "out.nam"};
+// Both are complete before either replaces what was there, so the pair on
+// disk always comes from one run; out.nam goes first, and a full disk is
+// reported for it.
+constexpr std::size_t kCommitOrder[] = {kNam, kChr};
 
 // Large enough that the per-read cost vanishes, small enough that memory use
 // does not depend on the input. A multiple of the tile size, so every chunk
@@ -23,7 +29,8 @@ constexpr const char* nam_name = "out.nam";
 constexpr std::size_t chunk_size = 64 * 1024;
 static_assert(chunk_size % tile_size == 0);
 
-int fail(std::FILE* err, const char* what, const char* path, const std::string& reason) {
+// Says what could not be done, and gives the exit status of a failed run.
+int report_error(std::FILE* err, const char* what, const char* path, const std::string& reason) {
     std::fprintf(err, "tilefold %s%s: %s\n", what, path, reason.c_str());
     return 1;
 }
@@ -51,29 +58,25 @@ int run(int argc, const char* const* argv, std::FILE*, std::FILE* err) {
     fileio::Failure why;
     std::optional<fileio::Input> in = fileio::Input::open(path, why);
     if (!in) {
-        return fail(err, "could not open ", path, why.text());
+        return report_error(err, "could not open ", path, why.text());
     }
     const std::optional<std::uint64_t> size = in->size(why);
     if (!size) {
-        return fail(err, "could not read ", path, why.text());
+        return report_error(err, "could not read ", path, why.text());
     }
 
-    fileio::Output chr;
-    fileio::Output nam;
-    if (!chr.open(chr_name, why)) {
-        return fail(err, "could not open ", chr_name, why.text());
-    }
-    if (!nam.open(nam_name, why)) {
-        return fail(err, "could not open ", nam_name, why.text());
-    }
-    // Both outputs are written to new files, so an input that is one of them
-    // would survive; but it would be replaced by its own folding.
-    for (const auto& [output, name] : {std::pair{&chr, chr_name}, std::pair{&nam, nam_name}}) {
-        if (output->replaces(in->status())) {
+    fileio::OutputSet outputs;
+    fileio::OutputSet::Refusal refusal;
+    if (!outputs.open(kOutputNames, std::span(&in->status(), 1), refusal)) {
+        const char* name = kOutputNames[refusal.output];
+        if (refusal.step == fileio::OutputSet::Refusal::Step::replaces_input) {
             std::fprintf(err, "tilefold will not read %s: it is the output file %s\n", path, name);
             return 1;
         }
+        return report_error(err, "could not open ", name, refusal.why.text());
     }
+    std::FILE* const chr = outputs.stream(kChr);
+    std::FILE* const nam = outputs.stream(kNam);
 
     // Trailing bytes short of a whole tile are read, but only to make sure
     // that the file is as long as it said.
@@ -91,42 +94,32 @@ int run(int argc, const char* const* argv, std::FILE*, std::FILE* err) {
     while (remaining > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk_size));
         if (!in->read(buf.data(), want, why)) {
-            return fail(err, "could not read ", path, why.text());
+            return report_error(err, "could not read ", path, why.text());
         }
         remaining -= want;
         nam_bytes.clear();
         chr_bytes.clear();
         folder.feed(std::span(buf.data(), want), nam_bytes, chr_bytes);
-        if (!write_all(chr.stream(), chr_bytes)) {
-            return fail(err, "could not write ", chr_name, errno_text());
+        if (!write_all(chr, chr_bytes)) {
+            return report_error(err, "could not write ", kOutputNames[kChr], errno_text());
         }
-        if (!write_all(nam.stream(), nam_bytes)) {
-            return fail(err, "could not write ", nam_name, errno_text());
+        if (!write_all(nam, nam_bytes)) {
+            return report_error(err, "could not write ", kOutputNames[kNam], errno_text());
         }
     }
     if (!in->read(buf.data(), static_cast<std::size_t>(*size % tile_size), why) ||
         !in->at_end(why)) {
-        return fail(err, "could not read ", path, why.text());
+        return report_error(err, "could not read ", path, why.text());
     }
     in.reset();
     chr_bytes.clear();
     folder.pad(chr_bytes);
-    if (!write_all(chr.stream(), chr_bytes)) {
-        return fail(err, "could not write ", chr_name, errno_text());
+    if (!write_all(chr, chr_bytes)) {
+        return report_error(err, "could not write ", kOutputNames[kChr], errno_text());
     }
-    // Both are complete before either replaces what was there, so the pair
-    // on disk always comes from one run.
-    if (!nam.finish(why)) {
-        return fail(err, "could not write ", nam_name, why.text());
-    }
-    if (!chr.finish(why)) {
-        return fail(err, "could not write ", chr_name, why.text());
-    }
-    if (!nam.commit(why)) {
-        return fail(err, "could not write ", nam_name, why.text());
-    }
-    if (!chr.commit(why)) {
-        return fail(err, "could not write ", chr_name, why.text());
+    if (!outputs.commit(refusal, kCommitOrder)) {
+        return report_error(err, "could not write ", kOutputNames[refusal.output],
+                            refusal.why.text());
     }
 
     // Only after both outputs are in place, so that the warning (which has

@@ -1,10 +1,13 @@
 #include "cli.hpp"
 
+#include "command_line.hpp"
 #include "fileio.hpp"
 #include "intake.hpp"
+#include "nes_colours.hpp"
 #include "tilepal.hpp"
 
-#include <cstring>
+#include <cerrno>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,88 +15,73 @@ namespace tilepal {
 
 namespace {
 
-const char kUsage[] = "usage: tilepal [--nes-palette FILE] picture...\n";
-const char kHelp[] =
-    "Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,\n"
-    "PICTURE.pal (16 bytes for $3F00-$3F0F), and its attribute table, PICTURE.atr\n"
-    "(one byte per 32x32 block). Palette index = 4 x palette + colour: at most 16\n"
-    "colours, and one palette for the colours 1-3 of each 16x16 area.\n"
-    "\n"
-    "  --nes-palette FILE  the console's colours from an emulator's palette file\n"
-    "                      (192 bytes, or 1536 with emphasis), not the built-in ones\n"
-    "  -h, --help          show this help and exit\n"
-    "  --version           show the version and exit\n";
+constexpr cli::Option kOptions[] = {
+    nes::palette_file_option,
+};
 
-struct Options {
-    const char* nes_palette = nullptr;
-    std::vector<const char*> pictures;
-    bool help = false;
-    bool version = false;
+constexpr cli::Tool kTool{
+    .name = "tilepal",
+    .about = "Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,\n"
+             "PICTURE.pal (16 bytes for $3F00-$3F0F), and its attribute table, PICTURE.atr\n"
+             "(one byte per 32x32 block). Palette index = 4 x palette + colour: at most 16\n"
+             "colours, and one palette for the colours 1-3 of each 16x16 area.\n",
+    .options = kOptions,
+    .operands = "picture...",
+    .missing_value = "file",
+    .min_operands = 1,
 };
 
 // The outputs of one picture, written whole or not at all.
 bool write_outputs(const char* path, const struct stat& picture, const Result& result,
                    std::FILE* err) {
-    const std::string pal_name = fileio::sibling_name(path, "pal");
-    const std::string atr_name = fileio::sibling_name(path, "atr");
-    if (pal_name.empty() || atr_name.empty()) {
-        std::fprintf(err, "tilepal: %s: the output names would be longer than %zu bytes\n", path,
-                     fileio::max_name);
+    const std::string names[] = {fileio::sibling_name(path, "pal"),
+                                 fileio::sibling_name(path, "atr")};
+    if (names[0].empty() || names[1].empty()) {
+        cli::report(err, kTool.name, path,
+                    std::string("the output names would be longer than ")
+                        .append(std::to_string(fileio::max_name))
+                        .append(" bytes"));
         return false;
     }
-    fileio::Output pal;
-    fileio::Output atr;
-    fileio::Failure why;
-    const auto fail = [&](const std::string& name, const char* what) {
-        std::fprintf(err, "tilepal: %s: could not %s: %s\n", name.c_str(), what,
-                     why.text().c_str());
+    const char* const paths[] = {names[0].c_str(), names[1].c_str()};
+    fileio::OutputSet outputs;
+    fileio::OutputSet::Refusal refusal;
+    using Step = fileio::OutputSet::Refusal::Step;
+    const auto report_refusal = [&] {
+        const std::string& name = names[refusal.output];
+        if (refusal.step == Step::replaces_input) {
+            cli::report(err, kTool.name, name,
+                        std::string("will not write over the input picture ").append(path));
+        } else {
+            cli::report(err, kTool.name, name,
+                        refusal.step == Step::open ? "could not open it for writing"
+                                                   : "could not write it",
+                        refusal.why.text());
+        }
         return false;
     };
-    if (!pal.open(pal_name.c_str(), why)) {
-        return fail(pal_name, "open it for writing");
+    if (!outputs.open(paths, std::span(&picture, 1), refusal)) {
+        return report_refusal();
     }
-    if (!atr.open(atr_name.c_str(), why)) {
-        return fail(atr_name, "open it for writing");
-    }
-    for (const auto& [output, name] : {std::pair{&pal, &pal_name}, std::pair{&atr, &atr_name}}) {
-        if (output->replaces(picture)) {
-            std::fprintf(err, "tilepal: %s: will not write over the input picture %s\n",
-                         name->c_str(), path);
-            return false;
+    const std::span<const std::uint8_t> contents[] = {result.palette, result.attributes};
+    for (std::size_t i = 0; i < std::size(contents); ++i) {
+        const std::span<const std::uint8_t> bytes = contents[i];
+        if (!bytes.empty() &&
+            std::fwrite(bytes.data(), 1, bytes.size(), outputs.stream(i)) != bytes.size()) {
+            refusal = {Step::write, i, 0, fileio::Failure{errno, nullptr}};
+            return report_refusal();
         }
     }
-    const auto write = [](fileio::Output& output, const auto& bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), output.stream()) == bytes.size();
-    };
-    if (!write(pal, result.palette)) {
-        why = fileio::Failure{errno, nullptr};
-        return fail(pal_name, "write it");
-    }
-    if (!result.attributes.empty() && !write(atr, result.attributes)) {
-        why = fileio::Failure{errno, nullptr};
-        return fail(atr_name, "write it");
-    }
-    // Both are complete before either replaces what was there.
-    if (!pal.finish(why)) {
-        return fail(pal_name, "write it");
-    }
-    if (!atr.finish(why)) {
-        return fail(atr_name, "write it");
-    }
-    if (!pal.commit(why)) {
-        return fail(pal_name, "write it");
-    }
-    if (!atr.commit(why)) {
-        return fail(atr_name, "write it");
-    }
-    return true;
+    return outputs.commit(refusal) || report_refusal();
 }
 
-bool convert(const char* path, const nes::Table& table, std::FILE* err) {
+// Loads a picture, says what is wrong with it or what to look out for, and
+// writes its palette and attribute table beside it unless it is refused.
+bool write_palette_and_attributes(const char* path, const nes::Table& table, std::FILE* err) {
     struct stat opened {};
-    const std::optional<intake::Image> image = intake::load(path, &opened);
+    const intake::Loaded<intake::Image> image = intake::load(path, &opened);
     if (!image) {
-        std::fprintf(err, "tilepal: %s: could not load the picture\n", path);
+        cli::report(err, kTool.name, path, "could not load the picture", image.error.text());
         return false;
     }
     const Result result = analyse(*image, table);
@@ -103,62 +91,16 @@ bool convert(const char* path, const nes::Table& table, std::FILE* err) {
     return !result.refused() && write_outputs(path, opened, result, err);
 }
 
-// Nothing when the command line is wrong, after saying why. Help and the
-// version are asked for anywhere on the line, but not as an option's value.
-std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) {
-    Options options;
-    std::string wrong;
-    bool only_pictures = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (only_pictures || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.pictures.push_back(argv[i]);
-        } else if (arg == "--") {
-            only_pictures = true;
-        } else if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--nes-palette" && i + 1 < argc) {
-            options.nes_palette = argv[++i];
-        } else if (arg.starts_with("--nes-palette=") && arg.size() > 14) {
-            options.nes_palette = argv[i] + std::strlen("--nes-palette=");
-        } else if (wrong.empty()) {
-            wrong = (arg.starts_with("--nes-palette") ? "missing file after " : "unknown option ") +
-                    arg;
-        }
-    }
-    if (options.help || options.version) {
-        return options;
-    }
-    if (!wrong.empty()) {
-        std::fprintf(err, "tilepal: %s\n", wrong.c_str());
-    }
-    if (!wrong.empty() || options.pictures.empty()) {
-        std::fputs(kUsage, err);
-        return std::nullopt;
-    }
-    return options;
-}
-
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    const std::optional<Options> options = parse(argc, argv, err);
-    if (!options) {
-        return 1;
-    }
-    if (options->help || options->version) {
-        if (options->help) {
-            std::fputs(kUsage, out);
-            std::fputs(kHelp, out);
-        } else {
-            std::fputs("tilepal (" SUITE_NAME ") " SUITE_VERSION "\n", out);
-        }
-        return std::fflush(out) == 0 ? 0 : 1;
+    const cli::Line line = cli::parse(kTool, argc, argv, out, err);
+    if (line.ended()) {
+        return line.status();
     }
     std::string error;
-    const std::optional<nes::Table> table = nes::load_table("tilepal", options->nes_palette, error);
+    const std::optional<nes::Table> table =
+        nes::load_table(kTool.name, line.value(nes::palette_file_option.long_name), error);
     if (!table) {
         std::fputs(error.c_str(), err);
         return 1;
@@ -169,8 +111,8 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     // Every picture is tried, so that one run reports all that needs fixing.
     bool all_done = true;
-    for (const char* picture : options->pictures) {
-        all_done = convert(picture, *table, err) && all_done;
+    for (const char* picture : line.operands()) {
+        all_done = write_palette_and_attributes(picture, *table, err) && all_done;
     }
     return all_done ? 0 : 1;
 }

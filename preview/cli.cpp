@@ -1,6 +1,8 @@
 #include "cli.hpp"
 
+#include "command_line.hpp"
 #include "fileio.hpp"
+#include "nes_colours.hpp"
 #include "png_write.hpp"
 #include "render.hpp"
 
@@ -11,24 +13,37 @@ namespace tileshow {
 
 namespace {
 
-const char kUsage[] =
-    "usage: tileshow [-w TILES] [-p FILE.pal] [-a FILE.atr] [--nes-palette FILE]\n"
-    "                TILES.chr [NAMES.nam] -o OUT.png\n";
-const char kHelp[] =
-    "Draws the tiles of TILES.chr as the NES would show them, as an indexed PNG\n"
-    "whose indices are the colour numbers a paletted picture needs (4 x palette +\n"
-    "colour), so that it goes straight back into tilecut and tilepal.\n"
-    "With NAMES.nam, each name-table byte is drawn as that tile, in raster order;\n"
-    "without, the tiles are drawn in order as a sheet.\n"
-    "\n"
-    "  -o OUT.png          the picture to write (required)\n"
-    "  -w TILES            tiles across (32 with a name table, 16 without)\n"
-    "  -p FILE.pal         the 16-byte palette for $3F00 (else four grays)\n"
-    "  -a FILE.atr         each 16x16 area's palette from the attribute table\n"
-    "  --nes-palette FILE  the console's colours from an emulator's palette file\n"
-    "                      (192 bytes, or 1536 with emphasis), not the built-in ones\n"
-    "  -h, --help          show this help and exit\n"
-    "  --version           show the version and exit\n";
+constexpr cli::Option kOptions[] = {
+    {.short_name = 'o',
+     .value = "OUT.png",
+     .help = "the picture to write (required)",
+     .required = "no output named (-o OUT.png)"},
+    {.short_name = 'w',
+     .value = "TILES",
+     .help = "tiles across (32 with a name table, 16 without)"},
+    {.short_name = 'p',
+     .value = "FILE.pal",
+     .help = "the 16-byte palette for $3F00 (else four grays)"},
+    {.short_name = 'a',
+     .value = "FILE.atr",
+     .help = "each 16x16 area's palette from the attribute table"},
+    nes::palette_file_option,
+};
+
+constexpr cli::Tool kTool{
+    .name = "tileshow",
+    .about = "Draws the tiles of TILES.chr as the NES would show them, as an indexed PNG\n"
+             "whose indices are the colour numbers a paletted picture needs (4 x palette +\n"
+             "colour), so that it goes straight back into tilecut and tilepal.\n"
+             "With NAMES.nam, each name-table byte is drawn as that tile, in raster order;\n"
+             "without, the tiles are drawn in order as a sheet.\n",
+    .options = kOptions,
+    .operands = "TILES.chr [NAMES.nam]",
+    .min_operands = 1,
+    .too_few = "no CHR file named",
+    .max_operands = 2,
+    .too_many = "more than a CHR file and a name table named",
+};
 
 // The largest files worth reading: a CHR sheet of 16384 x 16384 pixels, and
 // name and attribute tables to match; palettes are tiny.
@@ -36,83 +51,19 @@ constexpr std::uint64_t kMaxTable = std::uint64_t{max_width} * max_width;
 constexpr std::uint64_t kMaxChr = kMaxTable * tile_bytes;
 constexpr std::uint64_t kMaxPalette = 1 << 20;
 
-struct Options {
-    bool help = false;
-    bool version = false;
-    const char* chr = nullptr;
-    const char* nam = nullptr;
-    const char* out = nullptr;
-    const char* width = nullptr;
-    const char* pal = nullptr;
-    const char* atr = nullptr;
-    const char* nes_palette = nullptr;
-};
-
-// Nothing when the command line is wrong, after saying why. Help and the
-// version are asked for anywhere on the line, but not as an option's value.
-std::optional<Options> parse(int argc, const char* const* argv, std::FILE* err) {
-    Options o;
-    std::vector<const char*> files;
-    std::string wrong;
-    bool only_files = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char** value = nullptr;
-        if (!only_files && arg == "--") {
-            only_files = true;
-            continue;
-        }
-        if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
-            files.push_back(argv[i]);
-            continue;
-        }
-        if (arg == "-h" || arg == "--help" || arg == "--version") {
-            (arg == "--version" ? o.version : o.help) = true;
-            continue;
-        }
-        if (arg == "-o") {
-            value = &o.out;
-        } else if (arg == "-w") {
-            value = &o.width;
-        } else if (arg == "-p") {
-            value = &o.pal;
-        } else if (arg == "-a") {
-            value = &o.atr;
-        } else if (arg == "--nes-palette") {
-            value = &o.nes_palette;
-        }
-        if (value == nullptr || i + 1 == argc) {
-            if (wrong.empty()) {
-                wrong = (value == nullptr ? "unknown option " : "missing value after ") + arg;
-            }
-            continue;
-        }
-        *value = argv[++i];
-    }
-    if (o.help || o.version) {
-        return o;
-    }
-    if (wrong.empty() && (files.empty() || files.size() > 2)) {
-        wrong = files.empty() ? "no CHR file named" : "more than a CHR file and a name table named";
-    }
-    if (wrong.empty() && o.out == nullptr) {
-        wrong = "no output named (-o OUT.png)";
-    }
-    if (!wrong.empty()) {
-        std::fprintf(err, "tileshow: %s\n", wrong.c_str());
-        std::fputs(kUsage, err);
-        return std::nullopt;
-    }
-    o.chr = files[0];
-    o.nam = files.size() == 2 ? files[1] : nullptr;
-    return o;
-}
-
 // The inputs' bytes, kept for the render, and the files they came from. A
 // Source points into an inner buffer, which stays put as the list grows.
 struct Inputs {
     std::vector<std::vector<std::uint8_t>> bytes;
-    std::vector<std::pair<const char*, struct stat>> files;
+    // Every file read, the colour table's too, by name and by identity, so
+    // that the output can be checked against each.
+    std::vector<const char*> names;
+    std::vector<struct stat> identities;
+
+    void note(const char* path, const struct stat& st) {
+        names.push_back(path);
+        identities.push_back(st);
+    }
 
     std::optional<Source> read(const char* path, std::uint64_t limit, std::FILE* err) {
         if (path == nullptr) {
@@ -122,11 +73,11 @@ struct Inputs {
         struct stat st {};
         auto read = fileio::read_file(path, limit, why, &st);
         if (!read) {
-            std::fprintf(err, "tileshow: %s: could not read it: %s\n", path, why.text().c_str());
+            cli::report(err, kTool.name, path, "could not read it", why.text());
             failed = true;
             return std::nullopt;
         }
-        files.emplace_back(path, st);
+        note(path, st);
         bytes.push_back(std::move(*read));
         return Source{path, bytes.back()};
     }
@@ -136,45 +87,40 @@ struct Inputs {
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    const std::optional<Options> o = parse(argc, argv, err);
-    if (!o) {
-        return 1;
+    const cli::Line line = cli::parse(kTool, argc, argv, out, err);
+    if (line.ended()) {
+        return line.status();
     }
-    if (o->help || o->version) {
-        if (o->help) {
-            std::fputs(kUsage, out);
-            std::fputs(kHelp, out);
-        } else {
-            std::fputs("tileshow (" SUITE_NAME ") " SUITE_VERSION "\n", out);
-        }
-        return std::fflush(out) == 0 ? 0 : 1;
-    }
+    const char* const output = line.value('o');
+    const char* const width = line.value('w');
+    const char* const nes_palette = line.value(nes::palette_file_option.long_name);
     Request request;
-    if (o->width != nullptr) {
-        const auto width = parse_width(o->width);
-        if (const Error* e = std::get_if<Error>(&width)) {
+    if (width != nullptr) {
+        const auto across = parse_width(width);
+        if (const Error* e = std::get_if<Error>(&across)) {
             std::fputs(e->message.c_str(), err);
             return 1;
         }
-        request.width = std::get<std::uint32_t>(width);
+        request.width = std::get<std::uint32_t>(across);
     }
     // The colour table file's identity, so that -o cannot name it.
-    struct stat nes_palette {};
+    struct stat nes_palette_file {};
     std::string error;
     const std::optional<NesColours> table =
-        nes::load_table("tileshow", o->nes_palette, error, &nes_palette);
+        nes::load_table(kTool.name, nes_palette, error, &nes_palette_file);
     if (!table) {
         std::fputs(error.c_str(), err);
         return 1;
     }
     Inputs inputs;
-    if (o->nes_palette != nullptr) {
-        inputs.files.emplace_back(o->nes_palette, nes_palette);
+    if (nes_palette != nullptr) {
+        inputs.note(nes_palette, nes_palette_file);
     }
-    const auto chr = inputs.read(o->chr, kMaxChr, err);
-    request.nam = inputs.read(o->nam, kMaxTable, err);
-    request.pal = inputs.read(o->pal, kMaxPalette, err);
-    request.atr = inputs.read(o->atr, kMaxTable, err);
+    const std::vector<const char*>& files = line.operands();
+    const auto chr = inputs.read(files[0], kMaxChr, err);
+    request.nam = inputs.read(files.size() == 2 ? files[1] : nullptr, kMaxTable, err);
+    request.pal = inputs.read(line.value('p'), kMaxPalette, err);
+    request.atr = inputs.read(line.value('a'), kMaxTable, err);
     if (inputs.failed) {
         return 1;
     }
@@ -187,25 +133,26 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     const Picture& picture = std::get<Picture>(drawn);
 
-    fileio::Output png;
-    fileio::Failure why;
-    if (!png.open(o->out, why)) {
-        std::fprintf(err, "tileshow: %s: could not open it for writing: %s\n", o->out,
-                     why.text().c_str());
+    fileio::OutputSet outputs;
+    fileio::OutputSet::Refusal refusal;
+    using Step = fileio::OutputSet::Refusal::Step;
+    if (!outputs.open(std::span(&output, 1), inputs.identities, refusal)) {
+        if (refusal.step == Step::replaces_input) {
+            cli::report(
+                err, kTool.name, output,
+                std::string("will not write over the input ").append(inputs.names[refusal.input]));
+        } else {
+            cli::report(err, kTool.name, output, "could not open it for writing",
+                        refusal.why.text());
+        }
         return 1;
     }
-    for (const auto& [path, st] : inputs.files) {
-        if (png.replaces(st)) {
-            std::fprintf(err, "tileshow: %s: will not write over the input %s\n", o->out, path);
-            return 1;
-        }
-    }
-    if (const std::optional<Error> e = write_png(picture, png.stream(), o->out)) {
+    if (const std::optional<Error> e = write_png(picture, outputs.stream(0), output)) {
         std::fputs(e->message.c_str(), err);
         return 1;
     }
-    if (!png.commit(why)) {
-        std::fprintf(err, "tileshow: %s: could not write it: %s\n", o->out, why.text().c_str());
+    if (!outputs.commit(refusal)) {
+        cli::report(err, kTool.name, output, "could not write it", refusal.why.text());
         return 1;
     }
     return 0;

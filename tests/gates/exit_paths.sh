@@ -263,7 +263,7 @@ case_ tilepal-version
 version=$(sed -n 's/^project(nes_tile_suite VERSION \([0-9.]*\).*/\1/p' "$examples/../CMakeLists.txt")
 check 0 '' "tilepal (nes-tile-suite) $version\n" "$tilepal" --version
 case_ tilepal-missing
-check 1 'tilepal: none.bmp: could not load the picture\n' '' "$tilepal" none.bmp
+check 1 'tilepal: none.bmp: could not load the picture: No such file or directory\n' '' "$tilepal" none.bmp
 case_ tilepal-not-paletted; printf '\0\0\3\0\0\0\0\0\0\0\0\0\1\0\1\0\10\0\200' >g.tga
 check 1 'tilepal: g.tga: not a paletted picture (it is grayscale)\n' '' "$tilepal" g.tga
 case_ tilepal-conflicts; bmp c.bmp
@@ -279,24 +279,24 @@ check 1 'tilepal: a.atr: could not write it: No space left on device\n' '' "$til
 [[ $(ls -A) == $'a.atr\na.bmp' ]] || { echo "FAIL tilepal-full-disk: left $(ls -A)"; failed=$((failed + 1)); }
 case_ tilepal-bad-palette-file; bmp a.bmp; head -c 100 /dev/zero >odd.pal
 check 1 'tilepal: odd.pal: a NES palette file has 192 bytes, or 1536 with emphasis; this one has 100\n' '' "$tilepal" --nes-palette odd.pal a.bmp
-# What the intake refuses, tilepal refuses with one message.
+# What the intake refuses, tilepal refuses with the reason the intake gives.
 case_ tilepal-directory; mkdir d.bmp
-check 1 'tilepal: d.bmp: could not load the picture\n' '' "$tilepal" d.bmp
+check 1 'tilepal: d.bmp: could not load the picture: not a regular file\n' '' "$tilepal" d.bmp
 case_ tilepal-unreadable; bmp u.bmp; chmod 000 u.bmp
-check 1 'tilepal: u.bmp: could not load the picture\n' '' --as-user "$tilepal" u.bmp
+check 1 'tilepal: u.bmp: could not load the picture: Permission denied\n' '' --as-user "$tilepal" u.bmp
 case_ tilepal-empty; : >e.bmp
-check 1 'tilepal: e.bmp: could not load the picture\n' '' "$tilepal" e.bmp
+check 1 'tilepal: e.bmp: could not load the picture: malformed: the file ends in its header\n' '' "$tilepal" e.bmp
 case_ tilepal-pipe-without-writer; mkfifo x.bmp
-check 1 'tilepal: x.bmp: could not load the picture\n' '' "$tilepal" x.bmp
+check 1 'tilepal: x.bmp: could not load the picture: not a regular file\n' '' "$tilepal" x.bmp
 case_ tilepal-device
-check 1 'tilepal: /dev/zero: could not load the picture\n' '' "$tilepal" /dev/zero
+check 1 'tilepal: /dev/zero: could not load the picture: not a .bmp, .pcx, .png or .tga file\n' '' "$tilepal" /dev/zero
 case_ tilepal-untrusted-size
 exists_or_skip /proc/cpuinfo &&
-    check 1 'tilepal: /proc/cpuinfo: could not load the picture\n' '' "$tilepal" /proc/cpuinfo
+    check 1 'tilepal: /proc/cpuinfo: could not load the picture: not a .bmp, .pcx, .png or .tga file\n' '' "$tilepal" /proc/cpuinfo
 case_ tilepal-malformed; head -c 600 "$examples/title.bmp" >m.bmp
-check 1 'tilepal: m.bmp: could not load the picture\n' '' "$tilepal" m.bmp
+check 1 'tilepal: m.bmp: could not load the picture: malformed: the pixel offset does not fit the file\n' '' "$tilepal" m.bmp
 case_ tilepal-huge; cp "$regressions/refused-bmp-height-2130706451.bmp" h.bmp
-check 1 'tilepal: h.bmp: could not load the picture\n' '' "$tilepal" h.bmp
+check 1 'tilepal: h.bmp: could not load the picture: too large: more than 16384 pixels a side\n' '' "$tilepal" h.bmp
 case_ tilepal-output-links-to-input; bmp a.bmp; ln -s a.bmp a.pal; cp a.bmp keep
 check 1 'tilepal: a.pal: will not write over the input picture a.bmp\n' '' "$tilepal" a.bmp
 unchanged a.bmp keep

@@ -18,7 +18,7 @@ class Intake : public testing::Test {
 
     std::optional<intake::Image> load(const std::string& name, const Bytes& bytes) {
         e2e::write_file(scratch / name, bytes);
-        return intake::load((scratch / name).c_str());
+        return intake::load((scratch / name).c_str()).picture;
     }
 };
 
@@ -126,15 +126,6 @@ TEST_F(Intake, FilesTheLibraryReadItselfGiveTheSameBitmap) {
             const Pixels px = random_pixels(29, 7, 1u << bpp, 7);
             compare("p.bmp", bmp_file({info, bpp, false, false}, 29, 7, px), load_bmp);
         }
-    }
-    // No colour table at all, the pixels right after the header: the implied
-    // 256 entries run past the end of a small file, which is no reason to refuse.
-    for (const int side : {8, 64}) {
-        Bytes bare = bmp_file({40, 8, false, false}, side, side, random_pixels(side, side, 256, 3));
-        bare.erase(bare.begin() + 54, bare.begin() + 54 + 1024);
-        bare[10] = 54;
-        bare[11] = 0;
-        compare("bare.bmp", bare, load_bmp);
     }
     for (const int depth : {8, 15, 16, 24, 32}) {
         for (const auto& [w, h] : {std::pair{13, 11}, {64, 3}}) {

@@ -24,7 +24,7 @@ class TgaIntake : public testing::Test {
 
     std::optional<intake::Image> load(const Bytes& bytes) {
         e2e::write_file(scratch / "t.tga", bytes);
-        return intake::load((scratch / "t.tga").c_str());
+        return intake::load((scratch / "t.tga").c_str()).picture;
     }
     BitmapPtr library(const Bytes& bytes) {
         e2e::write_file(scratch / "lib.tga", bytes);

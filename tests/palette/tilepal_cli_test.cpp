@@ -143,12 +143,15 @@ TEST_F(Tilepal, CommandLine) {
         {{"-h"}, 0, help_start, ""},
         {{"-x", "a.bmp", "--help"}, 0, help_start, ""},
         {{"--version"}, 0, "tilepal (nes-tile-suite) ", ""},
-        {{"--", "--help"}, 1, "", "tilepal: --help: could not load the picture\n"},
+        {{"--", "--help"},
+         1,
+         "",
+         "tilepal: --help: could not load the picture: not a .bmp, .pcx, .png or .tga file\n"},
         {{"-", "none.bmp"},
          1,
          "",
-         "tilepal: -: could not load the picture\ntilepal: none.bmp: could not load the "
-         "picture\n"},
+         "tilepal: -: could not load the picture: not a .bmp, .pcx, .png or .tga file\n"
+         "tilepal: none.bmp: could not load the picture: No such file or directory\n"},
     };
     for (const auto& c : cases) {
         const auto r = tilepal(c.args);
@@ -273,7 +276,7 @@ TEST_F(Tilepal, RefusedPictures) {
          "index 14 at (17, 5)\n"
          "tilepal: mixed.bmp: 16x16 area at (32, 16) uses palettes 0 and 1: index 3 at (40, 16), "
          "index 6 at (47, 31)\n"},
-        {"none.bmp", "tilepal: none.bmp: could not load the picture\n"},
+        {"none.bmp", "tilepal: none.bmp: could not load the picture: No such file or directory\n"},
     };
     for (const auto& [picture, err] : cases) {
         expect_refused({picture}, err, pictures);
@@ -359,7 +362,8 @@ TEST_F(Tilepal, EveryPictureIsTried) {
     const auto r = tilepal({"a.bmp", "b.bmp", "none.bmp", "c.bmp"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "tilepal: b.bmp: pixel (0, 0) has index 17; only indices 0-15 fit the four "
-                     "palettes\ntilepal: none.bmp: could not load the picture\n");
+                     "palettes\ntilepal: none.bmp: could not load the picture: No such file or "
+                     "directory\n");
     EXPECT_EQ(e2e::read_file(s / "a.atr"), e2e::hex("03"));
     EXPECT_EQ(e2e::read_file(s / "c.atr"), e2e::hex("00 01"));
     EXPECT_EQ(s.entries(), (Names{"a.atr", "a.bmp", "a.pal", "b.bmp", "c.atr", "c.bmp", "c.pal"}));
