@@ -62,7 +62,7 @@ recipe() {
     local mode=$1 src=$2 dst=$3
     local fit=()
     [[ $mode == cover ]] && fit=(-filter Lanczos -resize '256x240^')
-    "$convert" "$src[0]" -background black -alpha remove -alpha off -colorspace sRGB \
+    "$convert" -quiet "$src[0]" -background black -alpha remove -alpha off -colorspace sRGB \
         "${fit[@]}" -gravity center -extent 256x240 +repage -strip -depth 8 \
         -define png:color-type=2 -define png:bit-depth=8 "PNG24:$dst"
 }
