@@ -45,7 +45,9 @@ std::uint8_t* allocate_input(std::uint64_t size) {
     return static_cast<std::uint8_t*>(bytes);
 }
 
-int write_failed(std::FILE* err, const char* path, const std::string& reason) {
+// Says the output could not be written, and gives the exit status of a
+// failed run.
+int report_write_error(std::FILE* err, const char* path, const std::string& reason) {
     std::fprintf(err, "runsquash could not write %s: %s\n", path, reason.c_str());
     return 1;
 }
@@ -111,16 +113,16 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     const std::array<std::uint8_t, 2> header{static_cast<std::uint8_t>((size >> 8) & 0xFF),
                                              static_cast<std::uint8_t>(size & 0xFF)};
     if (std::fwrite(header.data(), 1, header.size(), output.stream()) != header.size()) {
-        return write_failed(err, out_path, std::strerror(errno));
+        return report_write_error(err, out_path, std::strerror(errno));
     }
     const EncodeResult packets =
         encode(std::span<const std::uint8_t>(buffer.get(), static_cast<std::size_t>(size)),
                output.stream());
     if (!packets.ok) {
-        return write_failed(err, out_path, std::strerror(errno));
+        return report_write_error(err, out_path, std::strerror(errno));
     }
     if (!output.finish(why)) {
-        return write_failed(err, out_path, why.text());
+        return report_write_error(err, out_path, why.text());
     }
     std::fprintf(out, "compressed to %lu bytes.\n", packets.written);
     if (size > 0xFFFF) {
@@ -138,7 +140,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return 1;
     }
     if (!output.commit(why)) {
-        return write_failed(err, out_path, why.text());
+        return report_write_error(err, out_path, why.text());
     }
     return 0;
 }

@@ -15,7 +15,9 @@ const char kUsage[] = "tilecut by Quorvain: convert .bmp or .pcx files to NES .c
                       "syntax: tilecut file.bmp file2.bmp (convert from 4-color indexed)\n"
                       "        tilecut -d file3.bmp file4.bmp (dither from GIMP grayscale)";
 
-int write_failed(std::FILE* err, const std::string& name, const std::string& reason) {
+// Says the output could not be written, and gives the exit status of a
+// failed run.
+int report_write_error(std::FILE* err, const std::string& name, const std::string& reason) {
     std::fprintf(err, "could not write %s: %s\n", name.c_str(), reason.c_str());
     return 1;
 }
@@ -50,10 +52,10 @@ int convert_file(const char* path, bool dither, std::FILE* err) {
         return false;
     });
     if (!written) {
-        return write_failed(err, name, std::strerror(error));
+        return report_write_error(err, name, std::strerror(error));
     }
     if (!output.commit(why)) {
-        return write_failed(err, name, why.text());
+        return report_write_error(err, name, why.text());
     }
     return 0;
 }

@@ -1,5 +1,5 @@
-// Writes the fuzzers' seed corpus into DIR/bmp, DIR/pcx, DIR/png and
-// DIR/tga: small valid files of every kind the checked readers accept.
+// Writes the fuzzers' seed corpus into DIR/FORMAT, one folder for each
+// format: small valid files of every kind the checked readers accept.
 #include "image_files.hpp"
 
 #include <cstdio>
@@ -20,6 +20,7 @@ Pixels stripes(int w, int h, int limit) {
 }
 
 void save(const fs::path& path, const Bytes& bytes) {
+    fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -33,9 +34,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path dir = argv[1];
-    for (const char* sub : {"bmp", "pcx", "png", "tga"}) {
-        fs::create_directories(dir / sub);
-    }
     int n = 0;
     for (const std::uint32_t info : {12u, 40u, 56u, 124u}) {
         for (const int bpp : {1, 4, 8}) {

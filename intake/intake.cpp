@@ -9,23 +9,47 @@ namespace intake {
 
 namespace {
 
+// The format table, from formats.def: each format's extensions and reader.
+#define INTAKE_FORMAT(name, ...) constexpr const char* name##_extensions[] = {__VA_ARGS__};
+#include "formats.def"
+#undef INTAKE_FORMAT
+
+constexpr FormatInfo kFormats[] = {
+#define INTAKE_FORMAT(name, ...) {#name, Format::name, name##_extensions},
+#include "formats.def"
+#undef INTAKE_FORMAT
+};
+
+using ReadFunction = Decoded (*)(ByteSource&, const Limits&, Want);
+constexpr ReadFunction kReaders[] = {
+#define INTAKE_FORMAT(name, ...) read_##name,
+#include "formats.def"
+#undef INTAKE_FORMAT
+};
+
 Decoded read(Format format, ByteSource& src, const Limits& limits, Want want) {
     // Whatever runs out of memory while a picture is read, the picture is
     // refused like any other that cannot be read; the tool never aborts.
     try {
-        switch (format) {
-        case Format::bmp:
-            return read_bmp(src, limits, want);
-        case Format::pcx:
-            return read_pcx(src, limits, want);
-        case Format::png:
-            return read_png(src, limits, want);
-        case Format::tga:
-            return read_tga(src, limits, want);
-        }
+        return kReaders[static_cast<std::size_t>(format)](src, limits, want);
     } catch (const std::bad_alloc&) {
     }
     return out_of_memory();
+}
+
+// "not a .bmp, .pcx, .png or .tga file", from the table.
+std::string unknown_extension_text() {
+    std::vector<std::string> names;
+    for (const FormatInfo& f : kFormats) {
+        for (const char* extension : f.extensions) {
+            names.push_back(std::string(".") + extension);
+        }
+    }
+    std::string text = "not a ";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    }
+    return text + " file";
 }
 
 Loaded<Image> at_own_depth(Decoded decoded) {
@@ -84,7 +108,7 @@ std::string LoadError::text() const {
     case Reason::not_regular_file:
         return fileio::not_regular;
     case Reason::unknown_extension:
-        return "not a .bmp, .pcx, .png or .tga file";
+        return unknown_extension_text();
     case Reason::malformed:
         return "malformed: " + detail;
     case Reason::unsupported:
@@ -113,6 +137,19 @@ std::optional<LoadError> size_refusal(const Limits& limits, std::uint32_t width,
     return std::nullopt;
 }
 
+std::span<const FormatInfo> formats() {
+    return kFormats;
+}
+
+std::optional<Format> format_named(std::string_view name) {
+    for (const FormatInfo& f : kFormats) {
+        if (name == f.name) {
+            return f.format;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<Format> format_of(const char* path) {
     // The extension is what follows the last dot of the last path component.
     const char* slash = std::strrchr(path, '/');
@@ -120,14 +157,11 @@ std::optional<Format> format_of(const char* path) {
     if (dot == nullptr) {
         return std::nullopt;
     }
-    const struct {
-        const char* extension;
-        Format format;
-    } known[] = {
-        {"bmp", Format::bmp}, {"pcx", Format::pcx}, {"png", Format::png}, {"tga", Format::tga}};
-    for (const auto& k : known) {
-        if (strcasecmp(dot + 1, k.extension) == 0) {
-            return k.format;
+    for (const FormatInfo& f : kFormats) {
+        for (const char* extension : f.extensions) {
+            if (strcasecmp(dot + 1, extension) == 0) {
+                return f.format;
+            }
         }
     }
     return std::nullopt;

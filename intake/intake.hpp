@@ -1,5 +1,5 @@
-// The one way pictures come into the suite. Readers for BMP, PCX, PNG and TGA
-// check every header before decoding, so that a damaged or hostile file is
+// The one way pictures come into the suite. The readers (one per format of
+// formats.def) check every header before decoding, so that a damaged or hostile file is
 // refused instead of driving a decoder into absurd allocations or memory
 // corruption. The pixels come back as an Image or a ColourImage (image.hpp),
 // or the reason why there is none.
@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -21,7 +22,23 @@ namespace intake {
 // No side may exceed this; it bounds every allocation a header can ask for.
 inline constexpr std::uint32_t max_side = 16384;
 
-enum class Format : std::uint8_t { bmp, pcx, png, tga };
+enum class Format : std::uint8_t {
+#define INTAKE_FORMAT(name, ...) name,
+#include "formats.def"
+#undef INTAKE_FORMAT
+};
+
+struct FormatInfo {
+    const char* name; // as in formats.def, e.g. "bmp"
+    Format format;
+    std::span<const char* const> extensions; // without the dot, lower case
+};
+
+// Every format, in the order of formats.def.
+std::span<const FormatInfo> formats();
+
+// The format of that name; nothing for any other name.
+std::optional<Format> format_named(std::string_view name);
 
 struct Limits {
     std::uint32_t max_side = intake::max_side;

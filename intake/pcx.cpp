@@ -99,13 +99,7 @@ template <typename Line> bool expand(Reader& in, const Header& h, Line line) {
 Decoded read_pcx(ByteSource& src, const Limits& limits, Want want) {
     Bytes header;
     Header h;
-    if (!src.read(0, kHeaderSize, header)) {
-        return malformed("the file ends in its header");
-    }
-    if (auto refused = check_header(header, h)) {
-        return std::move(*refused);
-    }
-    if (auto refused = size_refusal(limits, h.width, h.height)) {
+    if (auto refused = read_fixed_header(src, kHeaderSize, header, h, limits, check_header)) {
         return std::move(*refused);
     }
     // A 256-colour table may follow the pixels, flagged by its marker byte;

@@ -1,5 +1,5 @@
 // The checked readers behind load() and decode(), and the pieces they share.
-// Each reader screens a file's header before it decodes anything, and
+// Each reader checks a file's header before it decodes anything, and
 // decodes straight into the one Image it returns: compressed data is read a
 // window at a time and never held whole, so a small file cannot make the
 // readers take more memory than the picture it describes.
@@ -131,6 +131,21 @@ inline LoadError out_of_memory() {
 std::optional<LoadError> size_refusal(const Limits& limits, std::uint32_t width,
                                       std::uint32_t height);
 
+// Reads a fixed header of `size` bytes at the start of the file and checks
+// it with check(bytes, header), then the picture's size. Nothing when all is
+// well.
+template <typename Header, typename Check>
+std::optional<LoadError> read_fixed_header(ByteSource& src, std::size_t size, Bytes& bytes,
+                                           Header& h, const Limits& limits, Check check) {
+    if (!src.read(0, size, bytes)) {
+        return malformed("the file ends in its header");
+    }
+    if (auto refused = check(bytes, h)) {
+        return refused;
+    }
+    return size_refusal(limits, h.width, h.height);
+}
+
 // 5-bit colour channels to 8 bits.
 inline std::uint8_t scale5(std::uint32_t v) {
     v &= 31;
@@ -166,10 +181,10 @@ struct Piece {
 // be read.
 Decoded decode_bmp_with_library(const std::vector<Piece>& pieces, Kind kind);
 
-// The readers.
-Decoded read_bmp(ByteSource& src, const Limits& limits, Want want);
-Decoded read_pcx(ByteSource& src, const Limits& limits, Want want);
-Decoded read_png(ByteSource& src, const Limits& limits, Want want);
-Decoded read_tga(ByteSource& src, const Limits& limits, Want want);
+// The readers, read_NAME for every format of formats.def.
+#define INTAKE_FORMAT(name, ...)                                                                   \
+    Decoded read_##name(ByteSource& src, const Limits& limits, Want want);
+#include "formats.def"
+#undef INTAKE_FORMAT
 
 } // namespace intake

@@ -224,13 +224,7 @@ template <typename Put> bool read_pixels(Reader& in, const Header& h, Put put) {
 Decoded read_tga(ByteSource& src, const Limits& limits, Want want) {
     Bytes header;
     Header h;
-    if (!src.read(0, kHeaderSize, header)) {
-        return malformed("the file ends in its header");
-    }
-    if (auto refused = check_header(header, h)) {
-        return std::move(*refused);
-    }
-    if (auto refused = size_refusal(limits, h.width, h.height)) {
+    if (auto refused = read_fixed_header(src, kHeaderSize, header, h, limits, check_header)) {
         return std::move(*refused);
     }
     const std::uint64_t map_at = kHeaderSize + h.id_length;

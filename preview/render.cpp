@@ -17,7 +17,8 @@ using nes::block_side_cells;
 constexpr std::array<Rgb, 4> grays = {Rgb{0, 0, 0}, Rgb{85, 85, 85}, Rgb{170, 170, 170},
                                       Rgb{255, 255, 255}};
 
-[[gnu::format(printf, 2, 3)]] Error fail(Problem problem, const char* format, ...) {
+// The problem with its message, from a printf format.
+[[gnu::format(printf, 2, 3)]] Error make_error(Problem problem, const char* format, ...) {
     std::va_list args;
     va_start(args, format);
     std::va_list again;
@@ -42,14 +43,22 @@ int length(std::string_view s) {
 
 std::optional<Error> check_width(std::uint32_t width) {
     if (width == 0) {
-        return fail(Problem::zero_width, "tileshow: the width (-w) must be at least 1 tile\n");
+        return make_error(Problem::zero_width,
+                          "tileshow: the width (-w) must be at least 1 tile\n");
     }
     if (width > max_width) {
-        return fail(Problem::too_wide,
-                    "tileshow: the width (-w) may be at most %u tiles (%u pixels)\n", max_width,
-                    max_side);
+        return make_error(Problem::too_wide,
+                          "tileshow: the width (-w) may be at most %u tiles (%u pixels)\n",
+                          max_width, max_side);
     }
     return std::nullopt;
+}
+
+// The palette byte that entry i shows: colour 0 of every palette shows the
+// backdrop, byte 0, so bytes 4, 8 and 12 are never drawn and may hold
+// anything.
+std::size_t shown_byte(std::size_t i) {
+    return i % nes::colours_per_subpalette == 0 ? 0 : i;
 }
 
 std::optional<Error> check_palette(const Source& pal) {
@@ -57,15 +66,17 @@ std::optional<Error> check_palette(const Source& pal) {
         // The sizes of a whole NES colour table, plain or with its tinted
         // copies: the file went to the wrong option.
         const bool colour_table = nes::is_palette_file_size(pal.bytes.size());
-        return fail(Problem::palette_size, "tileshow: %.*s is %zu byte%s, but a palette is %zu%s\n",
-                    length(pal.name), pal.name.data(), pal.bytes.size(), plural(pal.bytes.size()),
-                    palette_bytes, colour_table ? " (NES colour tables go to --nes-palette)" : "");
+        return make_error(
+            Problem::palette_size, "tileshow: %.*s is %zu byte%s, but a palette is %zu%s\n",
+            length(pal.name), pal.name.data(), pal.bytes.size(), plural(pal.bytes.size()),
+            palette_bytes, colour_table ? " (NES colour tables go to --nes-palette)" : "");
     }
     for (std::size_t i = 0; i < palette_bytes; ++i) {
-        if (pal.bytes[i] >= nes::colour_count) {
-            return fail(Problem::palette_byte,
-                        "tileshow: %.*s byte %zu is $%02X, but NES colour numbers end at $3F\n",
-                        length(pal.name), pal.name.data(), i, unsigned{pal.bytes[i]});
+        if (shown_byte(i) == i && pal.bytes[i] >= nes::colour_count) {
+            return make_error(
+                Problem::palette_byte,
+                "tileshow: %.*s byte %zu is $%02X, but NES colour numbers end at $3F\n",
+                length(pal.name), pal.name.data(), i, unsigned{pal.bytes[i]});
         }
     }
     return std::nullopt;
@@ -134,9 +145,7 @@ std::vector<Rgb> colours_of(const Request& request, const NesColours& colours) {
         request.pal ? request.pal->bytes : std::span<const std::uint8_t>(attribute_palette);
     std::vector<Rgb> palette(palette_bytes);
     for (std::size_t i = 0; i < palette_bytes; ++i) {
-        // Colour 0 of every palette shows the backdrop, whatever bytes 4, 8
-        // and 12 hold.
-        palette[i] = colours[numbers[i % 4 == 0 ? 0 : i]];
+        palette[i] = colours[numbers[shown_byte(i)]];
     }
     return palette;
 }
@@ -156,9 +165,9 @@ std::variant<std::uint32_t, Error> parse_width(std::string_view text) {
             std::min<std::uint64_t>(value * 10 + static_cast<unsigned>(ch - '0'), max_width + 1);
     }
     if (!digits) {
-        return fail(Problem::width_not_a_number,
-                    "tileshow: -w takes a number of tiles, not \"%.*s\"\n", length(text),
-                    text.data());
+        return make_error(Problem::width_not_a_number,
+                          "tileshow: -w takes a number of tiles, not \"%.*s\"\n", length(text),
+                          text.data());
     }
     const auto width = static_cast<std::uint32_t>(value);
     if (auto error = check_width(width)) {
@@ -175,10 +184,11 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
     const Source& chr = request.chr;
     const std::size_t tiles = chr.bytes.size() / tile_bytes;
     if (tiles == 0) {
-        return fail(Problem::no_whole_tile,
-                    "tileshow: %.*s holds no whole tile: it is %zu byte%s, and a tile is %zu\n",
-                    length(chr.name), chr.name.data(), chr.bytes.size(), plural(chr.bytes.size()),
-                    tile_bytes);
+        return make_error(
+            Problem::no_whole_tile,
+            "tileshow: %.*s holds no whole tile: it is %zu byte%s, and a tile is %zu\n",
+            length(chr.name), chr.name.data(), chr.bytes.size(), plural(chr.bytes.size()),
+            tile_bytes);
     }
     if (request.pal) {
         if (auto error = check_palette(*request.pal)) {
@@ -187,16 +197,17 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
     }
     const std::size_t cells = request.nam ? request.nam->bytes.size() : tiles;
     if (cells == 0) {
-        return fail(Problem::empty_name_table,
-                    "tileshow: %.*s is empty: there is nothing to draw\n",
-                    length(request.nam->name), request.nam->name.data());
+        return make_error(Problem::empty_name_table,
+                          "tileshow: %.*s is empty: there is nothing to draw\n",
+                          length(request.nam->name), request.nam->name.data());
     }
     const std::uint64_t rows = (std::uint64_t{cells} + width - 1) / width;
     if (rows > max_width) {
-        return fail(Problem::too_high,
-                    "tileshow: the picture would be %llu pixels high, but at most %u are drawn; a "
-                    "larger -w makes it lower\n",
-                    static_cast<unsigned long long>(rows * tile_side), max_side);
+        return make_error(
+            Problem::too_high,
+            "tileshow: the picture would be %llu pixels high, but at most %u are drawn; a "
+            "larger -w makes it lower\n",
+            static_cast<unsigned long long>(rows * tile_side), max_side);
     }
     const std::uint32_t width_px = width * tile_side;
     const auto height_px = static_cast<std::uint32_t>(rows * tile_side);
@@ -205,24 +216,24 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
         atr = request.atr->bytes;
         const std::uint64_t needed = Areas::bytes_needed(width, rows);
         if (atr.size() < needed) {
-            return fail(Problem::attributes_short,
-                        "tileshow: %.*s is %zu byte%s, but a %ux%u picture needs %llu (one per "
-                        "32x32 block)\n",
-                        length(request.atr->name), request.atr->name.data(), atr.size(),
-                        plural(atr.size()), width_px, height_px,
-                        static_cast<unsigned long long>(needed));
+            return make_error(
+                Problem::attributes_short,
+                "tileshow: %.*s is %zu byte%s, but a %ux%u picture needs %llu (one per "
+                "32x32 block)\n",
+                length(request.atr->name), request.atr->name.data(), atr.size(), plural(atr.size()),
+                width_px, height_px, static_cast<unsigned long long>(needed));
         }
     }
     if (request.nam) {
         const std::span<const std::uint8_t> names = request.nam->bytes;
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (names[i] >= tiles) {
-                return fail(Problem::tile_past_end,
-                            "tileshow: %.*s byte %zu (column %zu, row %zu) names tile $%02X, but "
-                            "%.*s holds only %zu tile%s\n",
-                            length(request.nam->name), request.nam->name.data(), i, i % width,
-                            i / width, unsigned{names[i]}, length(chr.name), chr.name.data(), tiles,
-                            plural(tiles));
+                return make_error(
+                    Problem::tile_past_end,
+                    "tileshow: %.*s byte %zu (column %zu, row %zu) names tile $%02X, but "
+                    "%.*s holds only %zu tile%s\n",
+                    length(request.nam->name), request.nam->name.data(), i, i % width, i / width,
+                    unsigned{names[i]}, length(chr.name), chr.name.data(), tiles, plural(tiles));
             }
         }
     }
@@ -231,8 +242,8 @@ std::variant<Picture, Error> render(const Request& request, const NesColours& co
     try {
         picture.pixels.assign(std::size_t{width_px} * height_px, 0);
     } catch (const std::bad_alloc&) {
-        return fail(Problem::no_memory, "tileshow: not enough memory for a %ux%u picture\n",
-                    width_px, height_px);
+        return make_error(Problem::no_memory, "tileshow: not enough memory for a %ux%u picture\n",
+                          width_px, height_px);
     }
     picture.width = width_px;
     picture.height = height_px;

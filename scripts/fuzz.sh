@@ -40,7 +40,9 @@ run_target() { # name corpus-seeds max-len
         { tail -n 60 "$build/$name.log" >&2; exit 1; }
     grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$build/$name.log" | sed "s/^/$name /" >&2
 }
-for format in bmp pcx png tga; do
+# The image formats, from their one list.
+formats=$(sed -n 's/^INTAKE_FORMAT(\([a-z0-9_]*\).*/\1/p' "$root/intake/formats.def")
+for format in $formats; do
     run_target "intake_${format}_fuzz" "$seeds/$format" 16384
 done
 run_target encode_fuzz "$seeds/encode" 70000

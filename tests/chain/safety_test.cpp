@@ -62,6 +62,19 @@ Bytes random_bytes(std::size_t n, unsigned seed) {
     return out;
 }
 
+// Waits up to 30 s for a run's hidden temporary file, named after its output.
+bool temporary_file_appears(const fs::path& dir, const std::string& prefix) {
+    for (int wait = 0; wait < 30000; ++wait) {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.path().filename().string().starts_with(prefix)) {
+                return true;
+            }
+        }
+        ::usleep(1000);
+    }
+    return false;
+}
+
 struct Snapshot {
     std::vector<std::string> names;
     std::vector<Bytes> contents;
@@ -197,24 +210,91 @@ TEST(Safety, ARunStoppedByASignalLeavesNoTemporaryFile) {
         }
         ::_exit(127);
     }
-    const auto temporary = [&] {
-        for (const auto& entry : fs::directory_iterator(s.dir())) {
-            if (entry.path().filename().string().starts_with(".out.nam.")) {
-                return true;
-            }
-        }
-        return false;
-    };
-    for (int wait = 0; wait < 30000 && !temporary(); ++wait) {
-        ::usleep(1000);
-    }
-    EXPECT_TRUE(temporary()) << "the run never started writing";
+    EXPECT_TRUE(temporary_file_appears(s.dir(), ".out.nam.")) << "the run never started writing";
     ::kill(pid, SIGTERM);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     EXPECT_EQ(s.entries(), (std::vector<std::string>{"big.chr", "out.chr"}));
     EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "out.chr")), "0E A1 1E 12");
+}
+
+// nohup runs a tool with SIGHUP ignored, a shell runs a background job with
+// SIGINT ignored: a run keeps them ignored, and its cleanup never takes them
+// over. runsquash holds its temporary file while it waits to report on a full
+// pipe, which is when the signals come.
+TEST(Safety, SignalsTheCallerIgnoresStayIgnored) {
+    e2e::Scratch s;
+    e2e::write_file(s / "in.nam", e2e::hex("05 05 05 05"));
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    // Full before the run starts, so that its report waits for the reading.
+    ::fcntl(report[1], F_SETFL, O_NONBLOCK);
+    const std::vector<char> filler(4096, 'x');
+    std::size_t filled = 0;
+    for (ssize_t n; (n = ::write(report[1], filler.data(), filler.size())) > 0;) {
+        filled += static_cast<std::size_t>(n);
+    }
+    ::fcntl(report[1], F_SETFL, 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGHUP, SIG_IGN);
+        std::signal(SIGINT, SIG_IGN);
+        if (::dup2(report[1], STDOUT_FILENO) >= 0 && ::chdir(s.dir().c_str()) == 0) {
+            ::execl(RUNSQUASH_BIN, RUNSQUASH_BIN, "in.nam", "o.rlz", static_cast<char*>(nullptr));
+        }
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    EXPECT_TRUE(temporary_file_appears(s.dir(), ".o.rlz.")) << "the run never started writing";
+    ::kill(pid, SIGHUP);
+    ::kill(pid, SIGINT);
+    ::usleep(100000);
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "the run stopped: " << status;
+    std::string said;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(report[0]);
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(said.substr(std::min(filled, said.size())),
+              "reading 4 bytes\ncompressed to 4 bytes.\n");
+    EXPECT_EQ(e2e::to_hex(e2e::read_file(s / "o.rlz")), "00 04 FE 05 00 05");
+    EXPECT_EQ(s.entries(), (std::vector<std::string>{"in.nam", "o.rlz"}));
+}
+
+// An output name as long as the system allows (255 bytes) is written, though
+// the hidden temporary file beside it cannot carry the whole name.
+TEST(Safety, AnOutputNameOfTheLongestLegalLengthIsWritten) {
+    const std::string stem(251, 'n'); // and a dot and three letters: 255 bytes
+    e2e::Scratch s;
+    e2e::write_file(s / (stem + ".bmp"), bmp_file(BmpKind{}, 16, 16, random_pixels(16, 16, 4, 7)));
+    e2e::write_file(s / "t.chr", random_bytes(64, 8));
+    e2e::write_file(s / "in.nam", random_bytes(100, 9));
+    const struct {
+        const char* tool;
+        std::vector<std::string> args;
+        std::vector<std::string> outputs;
+    } cases[] = {
+        {TILECUT_BIN, {stem + ".bmp"}, {stem + ".chr"}},
+        {TILEPAL_BIN, {stem + ".bmp"}, {stem + ".atr", stem + ".pal"}},
+        {TILESHOW_BIN, {"t.chr", "-o", stem + ".png"}, {stem + ".png"}},
+        {RUNSQUASH_BIN, {"in.nam", stem + ".rlz"}, {stem + ".rlz"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool);
+        std::vector<std::string> before = s.entries();
+        const auto r = e2e::run(c.tool, c.args, s.dir());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        before.insert(before.end(), c.outputs.begin(), c.outputs.end());
+        std::sort(before.begin(), before.end());
+        EXPECT_EQ(s.entries(), before) << "an output missing, or a temporary file left";
+    }
 }
 
 TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {
@@ -244,7 +324,7 @@ TEST(Safety, RunningOutOfMemoryIsALoadFailureNotAnAbort) {
         const char* err;
     } cases[] = {
         {TILECUT_BIN, "huge.bmp", "could not load bitmap huge.bmp\n"},
-        {TILEPAL_BIN, "huge.bmp", "tilepal: huge.bmp: could not load the picture\n"},
+        {TILEPAL_BIN, "huge.bmp", "tilepal: huge.bmp: could not load the picture: out of memory\n"},
         {TILESHOW_BIN, "-w 2048 huge.chr -o huge.png",
          "tileshow: not enough memory for a 16384x16384 picture\n"},
     };

@@ -178,6 +178,33 @@ TEST(MalformedImages, AreRefusedWithTheLoadFailureAndNoOutput) {
     expect_refused(cases);
 }
 
+// What lies right at a limit is read, not refused.
+TEST(EdgesOfWhatIsRead, AreConverted) {
+    const e2e::Scratch scratch;
+    // A data byte of exactly $C0 is a run of length 0: it and the byte
+    // after it give no pixel, least of all one of value 192.
+    e2e::write_file(scratch / "zero.pcx", pcx_with(4, 1, 4, "C0 05 C4 02"));
+    // A move that lands exactly on the end row, and then the end of bitmap.
+    e2e::write_file(scratch / "move.bmp", rle_with(8, "0D 01 00 00 00 02 00 04 00 01"));
+    // 16384 pixels high, and 16384 wide.
+    e2e::write_file(scratch / "high.bmp", bmp_file({}, 8, 16384, pattern(8, 16384, 4)));
+    e2e::write_file(scratch / "wide.bmp", bmp_file({}, 16384, 8, pattern(16384, 8, 4)));
+    const auto r =
+        e2e::run(TILECUT_BIN, {"zero.pcx", "move.bmp", "high.bmp", "wide.bmp"}, scratch.dir());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(e2e::read_file(scratch / "zero.chr"), tiles_of(4, 1, [](int, int) { return 2; }));
+    EXPECT_EQ(e2e::read_file(scratch / "move.chr"),
+              tiles_of(13, 5, [](int, int y) { return y == 4 ? 1 : 0; }));
+    const Pixels high = pattern(8, 16384, 4);
+    EXPECT_EQ(e2e::read_file(scratch / "high.chr"), tiles_of(8, 16384, [&](int x, int y) {
+                  return high[static_cast<std::size_t>(y * 8 + x)];
+              }));
+    const Pixels wide = pattern(16384, 8, 4);
+    EXPECT_EQ(e2e::read_file(scratch / "wide.chr"), tiles_of(16384, 8, [&](int x, int y) {
+                  return wide[static_cast<std::size_t>(y * 16384 + x)];
+              }));
+}
+
 TEST(MalformedImages, FoundByFuzzingStayFixed) {
     // Files named refused-* must be refused, accepted-* must load.
     int files = 0;

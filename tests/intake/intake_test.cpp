@@ -44,6 +44,7 @@ TEST(RleExpander, RunsLiteralsMovesAndTheirLimits) {
         {"run past last row", 8, "00 00 00 00 01 01 00 01", ""},
         {"end of row past last row", 8, "00 00 00 00 00 00 00 01", ""},
         {"move past last row", 8, "00 02 00 03 00 01", ""},
+        {"move onto the end row", 8, "03 07 00 02 00 02 00 01", "07 07 07 00 00 00 00 00 00 00"},
         {"move past padding", 8, "00 02 09 00 00 01", ""},
         {"move into padding", 8, "00 02 07 00 01 09 00 01", "00 00 00 00 00 00 00 00 00 00"},
         {"no end of bitmap", 8, "03 07 00 00", ""},

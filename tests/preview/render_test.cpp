@@ -90,9 +90,10 @@ TEST(Render, AttributeQuadrantsBlocksAndPalettes) {
     EXPECT_EQ(p.palette.at(0), (Rgb{0x0F, 0x4F, 0x8F}));
     EXPECT_EQ(p.palette.at(6), (Rgb{0x16, 0x56, 0x96}));
 
-    // A palette file without attributes: palette 0 throughout.
-    const Bytes pal = {0x0F, 0x01, 0x02, 0x03, 0x30, 0x11, 0x12, 0x13,
-                       0x3F, 0x21, 0x22, 0x23, 0x00, 0x31, 0x32, 0x33};
+    // A palette file without attributes: palette 0 throughout. Bytes 4, 8
+    // and 12 are never drawn, so they may hold anything, numbers past $3F too.
+    const Bytes pal = {0x0F, 0x01, 0x02, 0x03, 0x40, 0x11, 0x12, 0x13,
+                       0xFF, 0x21, 0x22, 0x23, 0x00, 0x31, 0x32, 0x33};
     const auto q = std::get<tileshow::Picture>(
         render({.chr = {"t.chr", solid}, .nam = {{"n.nam", nam}}, .pal = {{"p.pal", pal}}}));
     EXPECT_EQ(row_of(q, 0, 0, 4), (Bytes{0, 3, 3, 3}));

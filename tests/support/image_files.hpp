@@ -108,17 +108,23 @@ inline Bytes bmp_file(const BmpKind& s, int w, int h, const Pixels& px) {
     return b;
 }
 
-// An 8-bit PCX of one plane, coded with runs that may cross scanlines,
-// scanlines padded to `line_bytes`, and the 256-colour table at the end.
-inline Bytes pcx_file(int w, int h, const Pixels& px, int line_bytes) {
+// The 128-byte header of a run-length coded PCX of 8 bits in each plane.
+inline Bytes pcx_header(int w, int h, int planes, int line_bytes) {
     Bytes b{10, 5, 1, 8};
     le(b, 0, 4);
     le(b, static_cast<std::uint32_t>(w - 1), 2);
     le(b, static_cast<std::uint32_t>(h - 1), 2);
     b.resize(65, 0);
-    b.push_back(1);
+    b.push_back(static_cast<std::uint8_t>(planes));
     le(b, static_cast<std::uint32_t>(line_bytes), 2);
     b.resize(128, 0);
+    return b;
+}
+
+// An 8-bit PCX of one plane, coded with runs that may cross scanlines,
+// scanlines padded to `line_bytes`, and the 256-colour table at the end.
+inline Bytes pcx_file(int w, int h, const Pixels& px, int line_bytes) {
+    Bytes b = pcx_header(w, h, 1, line_bytes);
     Bytes flat;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < line_bytes; ++x) {
@@ -207,10 +213,10 @@ inline Bytes tga_file(const TgaKind& s, int w, int h, const Pixels& px) {
     return b;
 }
 
-// A PNG of the given colour type and bit depth; each value is one sample
-// (gray or index), repeated for every channel of the colour type.
-inline Bytes png_file(int w, int h, int color_type, int depth, const Pixels& px,
-                      bool interlace = false) {
+// A PNG through libpng: `chunks(png, info)` sets what comes before the
+// pixels (a palette, tRNS), `row(y, bytes, channels)` fills row y's bytes.
+template <typename Chunks, typename Row>
+Bytes png_written(int w, int h, int color_type, int depth, bool interlace, Chunks chunks, Row row) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -224,45 +230,58 @@ inline Bytes png_file(int w, int h, int color_type, int depth, const Pixels& px,
     png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), depth,
                  color_type, interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_color> palette(256);
-    for (int i = 0; i < 256; ++i) {
-        palette[static_cast<std::size_t>(i)] = {static_cast<png_byte>(i), 0, 0};
-    }
-    if (color_type == PNG_COLOR_TYPE_PALETTE) {
-        png_set_PLTE(png, info, palette.data(), 1 << depth);
-    }
+    chunks(png, info);
     png_write_info(png, info);
     const int passes = png_set_interlace_handling(png);
     const int channels = png_get_channels(png, info);
-    const int sample_bytes = depth == 16 ? 2 : 1;
     std::vector<Bytes> rows;
     for (int y = 0; y < h; ++y) {
+        Bytes bytes(static_cast<std::size_t>(png_get_rowbytes(png, info)), 0);
+        row(y, bytes, channels);
+        rows.push_back(std::move(bytes));
+    }
+    for (int pass = 0; pass < passes; ++pass) {
+        for (Bytes& r : rows) {
+            png_write_row(png, r.data());
+        }
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// A PNG of the given colour type and bit depth; each value is one sample
+// (gray or index), repeated for every channel of the colour type.
+inline Bytes png_file(int w, int h, int color_type, int depth, const Pixels& px,
+                      bool interlace = false) {
+    const auto chunks = [&](png_structp png, png_infop info) {
+        std::vector<png_color> palette(256);
+        for (int i = 0; i < 256; ++i) {
+            palette[static_cast<std::size_t>(i)] = {static_cast<png_byte>(i), 0, 0};
+        }
+        if (color_type == PNG_COLOR_TYPE_PALETTE) {
+            png_set_PLTE(png, info, palette.data(), 1 << depth);
+        }
+    };
+    const int sample_bytes = depth == 16 ? 2 : 1;
+    const auto row = [&](int y, Bytes& bytes, int channels) {
         // Samples of under 8 bits are packed into a byte row, high bits first.
-        Bytes row(static_cast<std::size_t>(png_get_rowbytes(png, info)), 0);
         for (int x = 0; x < w; ++x) {
             const int v = px[static_cast<std::size_t>(y * w + x)];
             for (int c = 0; c < channels; ++c) {
                 const int i = x * channels + c;
                 if (depth < 8) {
                     const int bit = i * depth;
-                    row[static_cast<std::size_t>(bit / 8)] |=
+                    bytes[static_cast<std::size_t>(bit / 8)] |=
                         static_cast<std::uint8_t>(v << (8 - depth - bit % 8));
                 } else {
                     for (int k = 0; k < sample_bytes; ++k) {
-                        row[static_cast<std::size_t>(i * sample_bytes + k)] =
+                        bytes[static_cast<std::size_t>(i * sample_bytes + k)] =
                             static_cast<std::uint8_t>(v >> (8 * (sample_bytes - 1 - k)));
                     }
                 }
             }
         }
-        rows.push_back(std::move(row));
-    }
-    for (int pass = 0; pass < passes; ++pass) {
-        for (Bytes& row : rows) {
-            png_write_row(png, row.data());
-        }
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    };
+    return png_written(w, h, color_type, depth, interlace, chunks, row);
 }
