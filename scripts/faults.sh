@@ -23,24 +23,25 @@
 # build. The ROM test's npm packages are linked in, not copied.
 #
 # For each fault: plant it, build (the dev preset, warnings are errors), run
-# every test but the valgrind gate, stopping at the first failure, and only
-# if those pass, the gate too (tests/gates/exit_paths.sh). A fault counts as
-# caught when any test fails or the suite does not finish within
+# every test but the command-line cases under valgrind, stopping at the
+# first failure, and only if those pass, those too (cli.valgrind). A fault
+# counts as caught when any test fails or the suite does not finish within
 # FAULTS_TIMEOUT seconds (600 by default): the verdict is the whole suite's,
-# the gate only runs last because it is the slow part. A fault that does not
-# compile is reported as BROKEN and counts as not caught: it would measure
-# the compiler, not the tests, so such a fault is to be rewritten.
+# the valgrind run only comes last because it is the slow part. A fault that
+# does not compile is reported as BROKEN and counts as not caught: it would
+# measure the compiler, not the tests, so such a fault is to be rewritten.
 #
 # Before the faults, the untouched copy is built and the whole suite run
 # once: a suite that fails by itself would count every fault as caught.
 #
 # Time, on the project's 2-core machine: a new scratch folder's first build
-# takes 2-4 minutes and the clean suite about one (most of it the gate). A
-# fault the gtests catch then costs 5-25 s (the rebuild and the tests up to
-# the first failure), one only the gate catches about a minute, and one that
-# nothing catches a little more. 58 faults, two of them uncaught, took 25
-# minutes from a fresh folder on a quiet machine; while other builds shared
-# the machine, 37 once took 38 minutes.
+# takes 2-4 minutes and the clean suite a few (most of it the valgrind run).
+# A fault the gtests catch then costs 5-25 s (the rebuild and the tests up
+# to the first failure), one only the valgrind run catches a few minutes,
+# and one that nothing catches a little more. 58 faults, two of them
+# uncaught, took 25 minutes from a fresh folder on a quiet machine, when the
+# valgrind run was a shorter gate; while other builds shared the machine,
+# 37 once took 38 minutes.
 #
 # A run that gets through ends with the line "caught N of M". Exits 2 when
 # the list or the arguments are wrong or the untouched tree does not pass,
@@ -224,17 +225,17 @@ build_copy() {
 }
 
 # run_suite LOG: 0 when every test passes; otherwise 1 and the failing tests
-# on stdout. The gate runs only once the rest has passed. A test without a
+# on stdout. The valgrind run comes only once the rest has passed. A test without a
 # time limit of its own gets 180 s (the slowest takes about 20): a fault that
 # makes a tool or a core loop for ever fails that test instead of stalling
 # the run, since ctest waits for the tests still running after a failure.
 run_suite() {
     local log=$1 status
-    timeout -k 10 "$timeout_s" ctest --test-dir "$build" -j"$jobs" -E '^exit_paths$' \
+    timeout -k 10 "$timeout_s" ctest --test-dir "$build" -j"$jobs" -E '^cli\.valgrind$' \
         --timeout 180 --stop-on-failure --output-on-failure >"$log" 2>&1
     status=$?
     if ((status == 0)); then
-        timeout -k 10 "$timeout_s" ctest --test-dir "$build" -R '^exit_paths$' \
+        timeout -k 10 "$timeout_s" ctest --test-dir "$build" -R '^cli\.valgrind$' \
             --output-on-failure >>"$log" 2>&1
         status=$?
     fi

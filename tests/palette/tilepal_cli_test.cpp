@@ -1,7 +1,7 @@
-// Runs the built tilepal in a scratch directory: the bytes of both files, the
-// messages, the exit status, and what is left on disk when a picture fails.
-// The core's own tests cover the rules in depth; these cover the command
-// line, the file formats and the writing.
+// Runs the built tilepal in a scratch directory and checks the bytes of both
+// files it writes. The core's own tests cover the rules in depth; the
+// messages, exit statuses and what a refusal leaves on disk are the cases
+// of tests/cli/tilepal.
 #include "e2e.hpp"
 #include "image_files.hpp"
 
@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <functional>
-#include <regex>
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
@@ -107,70 +105,12 @@ std::vector<Colour> drawn_colours() {
     return colours;
 }
 
-class Tilepal : public testing::Test {
-  protected:
-    e2e::Scratch s;
-
-    e2e::Result tilepal(const std::vector<std::string>& args) {
-        return e2e::run(TILEPAL_BIN, args, s.dir());
-    }
-    void write(const std::string& name, const Bytes& bytes) { e2e::write_file(s / name, bytes); }
-    void expect_refused(const std::vector<std::string>& args, const std::string& err,
-                        const Names& left) {
-        const auto r = tilepal(args);
-        EXPECT_EQ(r.status, 1) << args.back();
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, err);
-        EXPECT_EQ(s.entries(), left) << err;
-    }
-};
-
 } // namespace
-
-TEST_F(Tilepal, CommandLine) {
-    const std::string help_start =
-        usage + "Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,\n";
-    const struct {
-        std::vector<std::string> args;
-        int status;
-        std::string out_start;
-        std::string err;
-    } cases[] = {
-        {{}, 1, "", usage},
-        {{"-x", "a.bmp"}, 1, "", "tilepal: unknown option -x\n" + usage},
-        {{"a.bmp", "--nes-palette"}, 1, "", "tilepal: missing file after --nes-palette\n" + usage},
-        {{"--nes-palette", "a.bmp"}, 1, "", usage},
-        {{"-h"}, 0, help_start, ""},
-        {{"-x", "a.bmp", "--help"}, 0, help_start, ""},
-        {{"--version"}, 0, "tilepal (nes-tile-suite) ", ""},
-        {{"--", "--help"},
-         1,
-         "",
-         "tilepal: --help: could not load the picture: not a .bmp, .pcx, .png or .tga file\n"},
-        {{"-", "none.bmp"},
-         1,
-         "",
-         "tilepal: -: could not load the picture: not a .bmp, .pcx, .png or .tga file\n"
-         "tilepal: none.bmp: could not load the picture: No such file or directory\n"},
-    };
-    for (const auto& c : cases) {
-        const auto r = tilepal(c.args);
-        EXPECT_EQ(r.status, c.status) << c.err;
-        EXPECT_EQ(r.out.substr(0, c.out_start.size()), c.out_start);
-        EXPECT_EQ(r.out.empty(), c.out_start.empty());
-        EXPECT_EQ(r.err, c.err);
-    }
-    EXPECT_NE(tilepal({"--help"}).out.find("\n  --nes-palette FILE  "), std::string::npos);
-    EXPECT_TRUE(
-        std::regex_match(tilepal({"--version"}).out,
-                         std::regex("tilepal \\(nes-tile-suite\\) [0-9]+\\.[0-9]+\\.[0-9]+\n")));
-    EXPECT_TRUE(s.entries().empty());
-}
 
 // The same picture through the built-in colours (black is $0F, white $30),
 // and through palette files of both sizes, whose colours it uses exactly.
 // A picture of four colours leaves the entries it lacks black.
-TEST_F(Tilepal, WritesBothFilesBesideEachPicture) {
+TEST(Tilepal, WritesBothFilesBesideEachPicture) {
     std::vector<Colour> black_white;
     for (int i = 0; i < 16; ++i) {
         black_white.push_back(i % 2 != 0 ? Colour{255, 255, 255} : Colour{0, 0, 0});
@@ -244,127 +184,4 @@ TEST_F(Tilepal, WritesBothFilesBesideEachPicture) {
         std::sort(want.begin(), want.end());
         EXPECT_EQ(names_in(dir / "art"), want) << "a temporary file left behind";
     }
-}
-
-// Nothing is written for a refused picture.
-TEST_F(Tilepal, RefusedPictures) {
-    write("gray.png", png_file(4, 4, PNG_COLOR_TYPE_GRAY, 8, random_pixels(4, 4, 16, 2)));
-    write("rgb.tga", tga_file(TgaKind{2, 24}, 4, 4, random_pixels(4, 4, 1 << 24, 3)));
-    write("big.bmp", bmp_in(20, 20, draw(20, 20, {{0, 0, 1}, {7, 3, 16}, {2, 9, 200}}), {}));
-    // Area (16, 0) takes palette 2 from (20, 1), then meets 3; index 4 before
-    // them shows the backdrop. Area (32, 16) has 0 then 1, with index 8 between.
-    write("mixed.bmp", bmp_in(48, 32,
-                              draw(48, 32,
-                                   {{18, 0, 4},
-                                    {20, 1, 9},
-                                    {30, 2, 10},
-                                    {17, 5, 14},
-                                    {19, 6, 5},
-                                    {0, 20, 7},
-                                    {40, 16, 3},
-                                    {33, 20, 8},
-                                    {47, 31, 6}}),
-                              {}));
-    const Names pictures{"big.bmp", "gray.png", "mixed.bmp", "rgb.tga"};
-    const std::pair<std::string, std::string> cases[] = {
-        {"gray.png", "tilepal: gray.png: not a paletted picture (it is grayscale)\n"},
-        {"rgb.tga", "tilepal: rgb.tga: not a paletted picture (it is true colour)\n"},
-        {"big.bmp",
-         "tilepal: big.bmp: pixel (7, 3) has index 16; only indices 0-15 fit the four palettes\n"},
-        {"mixed.bmp",
-         "tilepal: mixed.bmp: 16x16 area at (16, 0) uses palettes 2 and 3: index 9 at (20, 1), "
-         "index 14 at (17, 5)\n"
-         "tilepal: mixed.bmp: 16x16 area at (32, 16) uses palettes 0 and 1: index 3 at (40, 16), "
-         "index 6 at (47, 31)\n"},
-        {"none.bmp", "tilepal: none.bmp: could not load the picture: No such file or directory\n"},
-    };
-    for (const auto& [picture, err] : cases) {
-        expect_refused({picture}, err, pictures);
-    }
-}
-
-TEST_F(Tilepal, PaletteFilesOfOtherSizesAreRefused) {
-    write("a.bmp", bmp_in(8, 8, draw(8, 8, {}), {}));
-    write("short.pal", table_file(191));
-    write("long.pal", table_file(193));
-    fs::create_directory(s / "dir.pal");
-    const Names left{"a.bmp", "dir.pal", "long.pal", "short.pal"};
-    const std::pair<std::string, std::string> cases[] = {
-        {"short.pal", "tilepal: short.pal: a NES palette file has 192 bytes, or 1536 with "
-                      "emphasis; this one has 191\n"},
-        {"long.pal", "tilepal: long.pal: a NES palette file has 192 bytes, or 1536 with "
-                     "emphasis; this one has 193\n"},
-        {"none.pal", "tilepal: none.pal: could not read it: No such file or directory\n"},
-        {"dir.pal", "tilepal: dir.pal: could not read it: Is a directory\n"},
-    };
-    for (const auto& [file, err] : cases) {
-        expect_refused({"--nes-palette", file, "a.bmp"}, err, left);
-    }
-}
-
-// Both files are replaced together or not at all: an old a.pal stays as it
-// was when a.atr cannot be written, and the picture itself, linked under an
-// output's name, is never written over.
-TEST_F(Tilepal, OutputsThatCannotBeWritten) {
-    const Bytes picture = bmp_in(8, 8, draw(8, 8, {{1, 1, 6}}), {});
-    const Bytes old = e2e::hex("0F 0F");
-    const struct {
-        std::function<void(const fs::path&)> block;
-        std::string err;
-        Names left;
-    } cases[] = {
-        {[](const fs::path& d) { fs::create_directory(d / "a.pal"); },
-         "tilepal: a.pal: could not open it for writing: Is a directory\n",
-         {"a.bmp", "a.pal"}},
-        {[](const fs::path& d) { fs::create_directory(d / "a.atr"); },
-         "tilepal: a.atr: could not open it for writing: Is a directory\n",
-         {"a.atr", "a.bmp", "a.pal"}},
-        {[](const fs::path& d) { fs::create_symlink("a.bmp", d / "a.pal"); },
-         "tilepal: a.pal: will not write over the input picture a.bmp\n",
-         {"a.bmp", "a.pal"}},
-        {[](const fs::path& d) { fs::create_hard_link(d / "a.bmp", d / "a.atr"); },
-         "tilepal: a.atr: will not write over the input picture a.bmp\n",
-         {"a.atr", "a.bmp", "a.pal"}},
-        {[](const fs::path& d) { fs::create_symlink("/dev/full", d / "a.pal"); },
-         "tilepal: a.pal: could not write it: No space left on device\n",
-         {"a.bmp", "a.pal"}},
-        {[](const fs::path& d) { fs::create_symlink("/dev/full", d / "a.atr"); },
-         "tilepal: a.atr: could not write it: No space left on device\n",
-         {"a.atr", "a.bmp", "a.pal"}},
-    };
-    const bool have_full = fs::exists("/dev/full");
-    for (const auto& c : cases) {
-        if (!have_full && c.err.ends_with("No space left on device\n")) {
-            continue;
-        }
-        e2e::Scratch dir;
-        e2e::write_file(dir / "a.bmp", picture);
-        c.block(dir.dir());
-        if (!fs::exists(dir / "a.pal")) {
-            e2e::write_file(dir / "a.pal", old);
-        }
-        const auto r = e2e::run(TILEPAL_BIN, {"a.bmp"}, dir.dir());
-        EXPECT_EQ(r.status, 1) << c.err;
-        EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(dir.entries(), c.left) << c.err;
-        EXPECT_EQ(e2e::read_file(dir / "a.bmp"), picture) << c.err;
-        if (fs::is_regular_file(fs::symlink_status(dir / "a.pal"))) {
-            EXPECT_EQ(e2e::read_file(dir / "a.pal"), old) << c.err;
-        }
-    }
-}
-
-// One run reports every picture that needs fixing and writes all the others.
-TEST_F(Tilepal, EveryPictureIsTried) {
-    write("a.bmp", bmp_in(8, 8, draw(8, 8, {{0, 0, 13}}), {}));
-    write("b.bmp", bmp_in(8, 8, draw(8, 8, {{0, 0, 17}}), {}));
-    write("c.bmp", bmp_in(40, 8, draw(40, 8, {{39, 7, 7}}), {}));
-    const auto r = tilepal({"a.bmp", "b.bmp", "none.bmp", "c.bmp"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tilepal: b.bmp: pixel (0, 0) has index 17; only indices 0-15 fit the four "
-                     "palettes\ntilepal: none.bmp: could not load the picture: No such file or "
-                     "directory\n");
-    EXPECT_EQ(e2e::read_file(s / "a.atr"), e2e::hex("03"));
-    EXPECT_EQ(e2e::read_file(s / "c.atr"), e2e::hex("00 01"));
-    EXPECT_EQ(s.entries(), (Names{"a.atr", "a.bmp", "a.pal", "b.bmp", "c.atr", "c.bmp", "c.pal"}));
 }

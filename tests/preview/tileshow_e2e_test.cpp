@@ -1,19 +1,14 @@
 // tileshow as a makefile runs it: the built binary, files written by the
-// test, every refusal with its exact message and nothing left behind, and
-// the pictures read back through libpng. What the core decides on its own
+// test, and the pictures read back through libpng; its refusals are the
+// cases of tests/cli/tileshow. What the core decides on its own
 // (plane decoding, attribute quadrants) is render_test's.
 #include "e2e.hpp"
 #include "png_read.hpp"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <functional>
 #include <map>
-#include <regex>
 
 namespace fs = std::filesystem;
 using e2e::Bytes;
@@ -21,10 +16,6 @@ using Args = std::vector<std::string>;
 using png_read::Rgb;
 
 namespace {
-
-const std::string usage =
-    "usage: tileshow [-w TILES] [-p FILE.pal] [-a FILE.atr] [--nes-palette FILE]\n"
-    "                TILES.chr [NAMES.nam] -o OUT.png\n";
 
 // Four tiles worked out by hand, then five bytes that make no whole tile.
 const Bytes tiles = e2e::hex("7F FF FF FF FF FF FF FF 00 00 00 00 00 00 00 00 " // colour 1, but 0
@@ -88,30 +79,12 @@ Bytes name_table(std::size_t size) {
 // Every fixture a case may name.
 void write_fixtures(const e2e::Scratch& s) {
     e2e::write_file(s / "t.chr", tiles);
-    e2e::write_file(s / "one.chr", Bytes(19, 0xFF));
-    e2e::write_file(s / "short.chr", Bytes(10, 0));
     e2e::write_file(s / "n40.nam", name_table(40));
     e2e::write_file(s / "n25.nam", name_table(25));
     e2e::write_file(s / "n960.nam", name_table(960));
-    Bytes past = name_table(40);
-    past[37] = 4;
-    past[39] = 9;
-    e2e::write_file(s / "past.nam", past);
-    e2e::write_file(s / "empty.nam", {});
     e2e::write_file(s / "p.pal", palette);
-    e2e::write_file(s / "p15.pal", Bytes(15, 0x0F));
-    e2e::write_file(s / "p192.pal", Bytes(192, 0x0F));
-    Bytes high = palette;
-    high[9] = 0x40;
-    e2e::write_file(s / "high.pal", high);
     e2e::write_file(s / "colours.pal", fake_table());
     e2e::write_file(s / "a.atr", attributes);
-    e2e::write_file(s / "one.atr", {0});
-    e2e::write_file(s / "a63.atr", Bytes(63, 0x1B));
-    e2e::write_file(s / "a64.atr", Bytes(64, 0x1B));
-    fs::create_directory(s / "d.chr");
-    fs::create_symlink("n960.nam", s / "nam-link.png");
-    fs::create_symlink("/dev/full", s / "full.png");
 }
 
 // Each entry below the folder with its bytes (a link: its target), so that a
@@ -136,164 +109,6 @@ std::map<std::string, std::string> snapshot(const e2e::Scratch& s) {
 e2e::Result tileshow(const e2e::Scratch& s, const Args& args) {
     return e2e::run(TILESHOW_BIN, args, s.dir());
 }
-
-struct Refused {
-    Args args;
-    std::string err;
-};
-
-void expect_refused(const e2e::Scratch& s, const Refused& c,
-                    const std::function<e2e::Result(const Args&)>& run) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    const auto before = snapshot(s);
-    const e2e::Result r = run(c.args);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(snapshot(s), before);
-}
-
-} // namespace
-
-TEST(TileshowCli, RefusalsSayWhyAndLeaveEverythingAsItWas) {
-    const std::string missing = "No such file or directory";
-    const Refused cases[] = {
-        {{"none.chr", "-o", "o.png"}, "tileshow: none.chr: could not read it: " + missing + "\n"},
-        {{"t.chr", "none.nam", "-o", "o.png"},
-         "tileshow: none.nam: could not read it: " + missing + "\n"},
-        {{"d.chr", "-o", "o.png"}, "tileshow: d.chr: could not read it: Is a directory\n"},
-        {{"t.chr", "past.nam", "-o", "o.png"},
-         "tileshow: past.nam byte 37 (column 5, row 1) names tile $04, but t.chr holds only 4 "
-         "tiles\n"},
-        {{"-w", "7", "t.chr", "past.nam", "-o", "o.png"},
-         "tileshow: past.nam byte 37 (column 2, row 5) names tile $04, but t.chr holds only 4 "
-         "tiles\n"},
-        {{"one.chr", "n960.nam", "-o", "o.png"},
-         "tileshow: n960.nam byte 0 (column 0, row 0) names tile $01, but one.chr holds only 1 "
-         "tile\n"},
-        {{"t.chr", "n960.nam", "-p", "p.pal", "-a", "a63.atr", "-o", "o.png"},
-         "tileshow: a63.atr is 63 bytes, but a 256x240 picture needs 64 (one per 32x32 block)\n"},
-        {{"t.chr", "-a", "one.atr", "-o", "o.png"},
-         "tileshow: one.atr is 1 byte, but a 128x8 picture needs 4 (one per 32x32 block)\n"},
-        {{"t.chr", "-p", "p15.pal", "-o", "o.png"},
-         "tileshow: p15.pal is 15 bytes, but a palette is 16\n"},
-        {{"t.chr", "-p", "p192.pal", "-o", "o.png"},
-         "tileshow: p192.pal is 192 bytes, but a palette is 16 (NES colour tables go to "
-         "--nes-palette)\n"},
-        {{"t.chr", "-p", "high.pal", "-o", "o.png"},
-         "tileshow: high.pal byte 9 is $40, but NES colour numbers end at $3F\n"},
-        {{"t.chr", "--nes-palette", "p.pal", "-o", "o.png"},
-         "tileshow: p.pal: a NES palette file has 192 bytes, or 1536 with emphasis; this one has "
-         "16\n"},
-        {{"short.chr", "-o", "o.png"},
-         "tileshow: short.chr holds no whole tile: it is 10 bytes, and a tile is 16\n"},
-        {{"t.chr", "empty.nam", "-o", "o.png"},
-         "tileshow: empty.nam is empty: there is nothing to draw\n"},
-        {{"-w", "abc", "t.chr", "-o", "o.png"},
-         "tileshow: -w takes a number of tiles, not \"abc\"\n"},
-        {{"-w", "-3", "t.chr", "-o", "o.png"},
-         "tileshow: -w takes a number of tiles, not \"-3\"\n"},
-        {{"-w", "0", "t.chr", "-o", "o.png"}, "tileshow: the width (-w) must be at least 1 tile\n"},
-        {{"-w", "2049", "t.chr", "-o", "o.png"},
-         "tileshow: the width (-w) may be at most 2048 tiles (16384 pixels)\n"},
-        {{"t.chr", "-o", "o.png", "-w"}, "tileshow: missing value after -w\n" + usage},
-        {{"t.chr", "n40.nam"}, "tileshow: no output named (-o OUT.png)\n" + usage},
-        {{"t.chr", "-o"}, "tileshow: missing value after -o\n" + usage},
-        {{"-x", "t.chr", "-o", "o.png"}, "tileshow: unknown option -x\n" + usage},
-        {{"-o", "o.png"}, "tileshow: no CHR file named\n" + usage},
-        {{"t.chr", "n40.nam", "n25.nam", "-o", "o.png"},
-         "tileshow: more than a CHR file and a name table named\n" + usage},
-        // -o naming an input, under its own name or through a link.
-        {{"t.chr", "-o", "t.chr"}, "tileshow: t.chr: will not write over the input t.chr\n"},
-        {{"t.chr", "n960.nam", "-o", "nam-link.png"},
-         "tileshow: nam-link.png: will not write over the input n960.nam\n"},
-        {{"t.chr", "-p", "p.pal", "-o", "./p.pal"},
-         "tileshow: ./p.pal: will not write over the input p.pal\n"},
-        {{"t.chr", "--nes-palette", "colours.pal", "-o", "colours.pal"},
-         "tileshow: colours.pal: will not write over the input colours.pal\n"},
-        {{"t.chr", "-o", "nowhere/o.png"},
-         "tileshow: nowhere/o.png: could not open it for writing: " + missing + "\n"},
-        {{"t.chr", "-o", "d.chr"},
-         "tileshow: d.chr: could not open it for writing: Is a directory\n"},
-        // A full disk, when libpng flushes the few bytes of a sheet and while
-        // it still writes a screen.
-        {{"t.chr", "-o", "full.png"},
-         "tileshow: full.png: could not write it: No space left on device\n"},
-        {{"t.chr", "n960.nam", "-p", "p.pal", "-a", "a64.atr", "-o", "full.png"},
-         "tileshow: full.png: could not write it: No space left on device\n"},
-    };
-    e2e::Scratch s;
-    write_fixtures(s);
-    for (const Refused& c : cases) {
-        expect_refused(s, c, [&](const Args& args) { return tileshow(s, args); });
-    }
-}
-
-// Root reads and writes anything, so as root these run as nobody, from a copy
-// of the tool: the build tree may lie where nobody cannot enter.
-TEST(TileshowCli, UnreadableInputAndUnwritableFolder) {
-    e2e::Scratch s;
-    write_fixtures(s);
-    e2e::write_file(s / "u.chr", tiles);
-    fs::permissions(s / "u.chr", fs::perms::none);
-    fs::create_directory(s / "ro");
-    fs::permissions(s / "ro", fs::perms::owner_read | fs::perms::owner_exec |
-                                  fs::perms::group_read | fs::perms::group_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
-    std::function<e2e::Result(const Args&)> run = [&](const Args& args) {
-        return tileshow(s, args);
-    };
-    if (::geteuid() == 0) {
-        const std::string setpriv = "/usr/bin/setpriv";
-        if (::access(setpriv.c_str(), X_OK) != 0) {
-            GTEST_SKIP() << "running as root without " << setpriv << " to drop it";
-        }
-        fs::permissions(s.dir(), fs::perms::all);
-        const fs::path bin = s / "bin";
-        fs::create_directory(bin);
-        fs::copy_file(TILESHOW_BIN, bin / "tileshow");
-        run = [&s, setpriv, bin](const Args& args) {
-            Args all = {"--reuid=65534", "--regid=65534", "--clear-groups",
-                        (bin / "tileshow").string()};
-            all.insert(all.end(), args.begin(), args.end());
-            return e2e::run(setpriv, all, s.dir());
-        };
-    }
-    expect_refused(
-        s, {{"u.chr", "-o", "o.png"}, "tileshow: u.chr: could not read it: Permission denied\n"},
-        run);
-    expect_refused(s,
-                   {{"t.chr", "-o", "ro/o.png"},
-                    "tileshow: ro/o.png: could not open it for writing: Permission denied\n"},
-                   run);
-}
-
-TEST(TileshowCli, HelpAndVersionGoToStdout) {
-    e2e::Scratch s;
-    e2e::write_file(s / "t.chr", tiles);
-    // Help wins over anything else on the line, up to a "--".
-    for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"t.chr", "-x", "-h"}}) {
-        SCOPED_TRACE(args.back());
-        const e2e::Result r = tileshow(s, args);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.err, "");
-        EXPECT_TRUE(r.out.starts_with(usage + "Draws the tiles of TILES.chr")) << r.out;
-        EXPECT_TRUE(r.out.ends_with("\n  --version           show the version and exit\n"))
-            << r.out;
-    }
-    const e2e::Result version = tileshow(s, {"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.err, "");
-    EXPECT_TRUE(std::regex_match(
-        version.out, std::regex("tileshow \\(nes-tile-suite\\) [0-9]+\\.[0-9]+\\.[0-9]+\n")))
-        << version.out;
-    const e2e::Result named = tileshow(s, {"t.chr", "--", "--help"});
-    EXPECT_EQ(named.status, 1);
-    EXPECT_EQ(named.err, "tileshow: no output named (-o OUT.png)\n" + usage);
-    EXPECT_EQ(s.entries(), std::vector<std::string>{"t.chr"});
-}
-
-namespace {
 
 struct Drawn {
     const char* what;

@@ -1,0 +1,4 @@
+runsquash /dev/zero out.rlz
+status=$?
+listing
+exit $status

@@ -1,0 +1,2 @@
+mkdir d.nam
+runsquash d.nam out.rlz

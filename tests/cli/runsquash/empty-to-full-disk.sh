@@ -1,0 +1,2 @@
+: >in.nam
+runsquash in.nam /dev/full

@@ -1,0 +1,2 @@
+: >e.nam
+runsquash e.nam out.rlz

@@ -1,0 +1,2 @@
+head -c 960 /dev/zero >in.nam
+runsquash in.nam /dev/full

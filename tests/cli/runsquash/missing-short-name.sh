@@ -1,0 +1,1 @@
+runsquash none.nam out.rlz

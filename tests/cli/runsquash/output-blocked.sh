@@ -1,0 +1,3 @@
+: >in.nam
+mkdir out.rlz
+runsquash in.nam out.rlz

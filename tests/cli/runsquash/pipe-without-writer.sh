@@ -1,0 +1,2 @@
+mkfifo p
+runsquash p out.rlz

@@ -1,0 +1,2 @@
+needs_file /proc/self/status
+runsquash /proc/self/status out.rlz

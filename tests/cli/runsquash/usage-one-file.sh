@@ -1,0 +1,5 @@
+hex 01 02 >in.nam
+runsquash in.nam
+status=$?
+listing
+exit $status

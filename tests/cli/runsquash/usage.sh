@@ -1,0 +1,5 @@
+hex 01 02 >in.nam
+runsquash
+status=$?
+listing
+exit $status

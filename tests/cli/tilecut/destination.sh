@@ -1,0 +1,3 @@
+picture a.bmp
+mkdir a.chr
+tilecut a.bmp

@@ -1,0 +1,2 @@
+mkdir d.bmp
+tilecut d.bmp

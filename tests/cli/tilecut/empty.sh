@@ -1,0 +1,2 @@
+: >e.bmp
+tilecut e.bmp

@@ -1,0 +1,3 @@
+picture a.bmp
+ln -s /dev/full a.chr
+tilecut a.bmp

@@ -1,0 +1,2 @@
+head -c 600 "$CLI_EXAMPLES/title.bmp" >m.bmp
+tilecut m.bmp

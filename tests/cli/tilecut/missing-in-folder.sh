@@ -1,0 +1,1 @@
+tilecut nowhere/none.bmp

@@ -1,0 +1,1 @@
+tilecut none.bmp

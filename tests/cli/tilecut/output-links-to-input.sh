@@ -1,0 +1,3 @@
+picture pic.bmp
+ln -s pic.bmp pic.chr
+unchanged_by tilecut pic.bmp

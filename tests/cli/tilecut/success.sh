@@ -1,0 +1,3 @@
+picture a.bmp
+gray g.bmp
+tilecut a.bmp -d g.bmp

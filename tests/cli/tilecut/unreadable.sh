@@ -1,0 +1,3 @@
+picture u.bmp
+chmod 000 u.bmp
+as_user tilecut u.bmp

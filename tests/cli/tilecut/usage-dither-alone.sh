@@ -1,0 +1,4 @@
+tilecut -d
+status=$?
+listing
+exit $status

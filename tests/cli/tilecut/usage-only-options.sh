@@ -1,0 +1,5 @@
+# "-" and "-x" are ignored, and name no picture.
+tilecut - -x -d
+status=$?
+listing
+exit $status

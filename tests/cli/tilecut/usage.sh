@@ -1,0 +1,4 @@
+tilecut
+status=$?
+listing
+exit $status

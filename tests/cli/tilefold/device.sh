@@ -1,0 +1,1 @@
+tilefold /dev/zero

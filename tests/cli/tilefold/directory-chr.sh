@@ -1,0 +1,2 @@
+mkdir d.chr
+tilefold d.chr

@@ -1,0 +1,2 @@
+: >e.chr
+tilefold e.chr

@@ -1,0 +1,3 @@
+head -c 64 /dev/zero >in.chr
+ln -s /dev/full out.nam
+tilefold in.chr

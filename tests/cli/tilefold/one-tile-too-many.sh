@@ -1,0 +1,2 @@
+tiles 257 >big.chr
+tilefold big.chr

@@ -1,0 +1,3 @@
+: >in.chr
+mkdir out.chr
+tilefold in.chr

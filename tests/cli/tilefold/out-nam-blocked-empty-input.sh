@@ -1,0 +1,6 @@
+: >in.chr
+mkdir out.nam
+tilefold in.chr
+status=$?
+listing
+exit $status

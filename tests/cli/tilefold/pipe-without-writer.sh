@@ -1,0 +1,2 @@
+mkfifo p
+tilefold p

@@ -1,0 +1,2 @@
+needs_file /proc/cpuinfo
+tilefold /proc/cpuinfo

@@ -1,0 +1,3 @@
+picture t.bmp
+plain tilecut t.bmp
+tilefold t.chr

@@ -1,0 +1,2 @@
+tiles 300 >big.chr
+tilefold big.chr

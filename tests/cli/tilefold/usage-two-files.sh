@@ -1,0 +1,4 @@
+tilefold a.chr b.chr
+status=$?
+listing
+exit $status

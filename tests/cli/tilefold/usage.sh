@@ -1,0 +1,4 @@
+tilefold
+status=$?
+listing
+exit $status

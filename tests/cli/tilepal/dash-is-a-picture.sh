@@ -1,0 +1,4 @@
+tilepal - none.bmp
+status=$?
+listing
+exit $status

@@ -1,0 +1,1 @@
+tilepal /dev/zero

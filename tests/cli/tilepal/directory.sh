@@ -1,0 +1,3 @@
+# What the intake refuses, tilepal refuses with one message.
+mkdir d.bmp
+tilepal d.bmp

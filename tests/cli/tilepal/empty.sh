@@ -1,0 +1,2 @@
+: >e.bmp
+tilepal e.bmp

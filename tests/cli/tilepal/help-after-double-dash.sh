@@ -1,0 +1,2 @@
+# After "--" every argument is a picture.
+tilepal -- --help

@@ -1,0 +1,1 @@
+tilepal -x a.bmp --help

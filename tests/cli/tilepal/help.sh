@@ -1,0 +1,4 @@
+tilepal --help
+status=$?
+listing
+exit $status

@@ -1,0 +1,2 @@
+cp "$CLI_SOURCE/tests/intake/regressions/refused-bmp-height-2130706451.bmp" h.bmp
+tilepal h.bmp

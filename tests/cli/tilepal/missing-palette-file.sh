@@ -1,0 +1,4 @@
+tilepal a.bmp --nes-palette
+status=$?
+listing
+exit $status

@@ -1,0 +1,3 @@
+picture a.bmp
+ln -s a.bmp a.pal
+unchanged_by tilepal a.bmp

@@ -1,0 +1,4 @@
+tilepal --nes-palette a.bmp
+status=$?
+listing
+exit $status

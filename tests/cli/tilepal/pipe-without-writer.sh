@@ -1,0 +1,2 @@
+mkfifo x.bmp
+tilepal x.bmp

@@ -1,0 +1,4 @@
+tilepal -x a.bmp
+status=$?
+listing
+exit $status

@@ -1,0 +1,4 @@
+tilepal
+status=$?
+listing
+exit $status

@@ -1,0 +1,1 @@
+tileshow /dev/zero -o o.png

@@ -1,0 +1,2 @@
+mkdir d.chr
+tileshow d.chr -o o.png

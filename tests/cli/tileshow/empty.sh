@@ -1,0 +1,5 @@
+: >e.chr
+tileshow e.chr -o o.png
+status=$?
+listing
+exit $status

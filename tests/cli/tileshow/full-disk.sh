@@ -1,0 +1,3 @@
+screen
+ln -s /dev/full o.png
+tileshow out.chr out.nam -p s.pal -o o.png

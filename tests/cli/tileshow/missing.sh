@@ -1,0 +1,4 @@
+tileshow none.chr -o o.png
+status=$?
+listing
+exit $status

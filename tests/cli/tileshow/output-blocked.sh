@@ -1,0 +1,3 @@
+screen
+mkdir o.png
+tileshow out.chr out.nam -o o.png

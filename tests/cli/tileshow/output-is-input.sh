@@ -1,0 +1,2 @@
+screen
+unchanged_by tileshow out.chr out.nam -o out.nam

@@ -1,0 +1,2 @@
+mkfifo p
+tileshow p -o o.png

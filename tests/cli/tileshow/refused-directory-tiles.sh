@@ -1,0 +1,2 @@
+tileshow_files
+unchanged_by tileshow d.chr -o o.png

@@ -1,0 +1,2 @@
+tileshow_files
+unchanged_by tileshow short.chr -o o.png

@@ -1,0 +1,2 @@
+tileshow_files
+unchanged_by tileshow -w 7 t.chr past.nam -o o.png

@@ -1,0 +1,2 @@
+tileshow_files
+unchanged_by tileshow one.chr n960.nam -o o.png

@@ -1,0 +1,2 @@
+tileshow_files
+unchanged_by tileshow -w -3 t.chr -o o.png

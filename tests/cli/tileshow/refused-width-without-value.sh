@@ -1,0 +1,2 @@
+tileshow_files
+unchanged_by tileshow t.chr -o o.png -w

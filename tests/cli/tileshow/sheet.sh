@@ -1,0 +1,2 @@
+screen
+tileshow -w 40 t.chr -o sheet.png

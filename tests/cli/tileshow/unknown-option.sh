@@ -1,0 +1,1 @@
+tileshow -q t.chr -o o.png

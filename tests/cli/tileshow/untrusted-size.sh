@@ -1,0 +1,2 @@
+needs_file /proc/cpuinfo
+tileshow /proc/cpuinfo -o o.png

@@ -1,0 +1,1 @@
+with_version tileshow --version
