@@ -13,7 +13,8 @@ set(SUITE_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${SUITE_PACKAGE})
 # stamp, so the same page always gives the same bytes); man(1) reads them
 # that way on any system, so every install gets the same files.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-set(suite_man_pages tilecut.1 tilefold.1 runsquash.1 tilepal.1 tileshow.1 nes-tile-formats.5)
+set(suite_man_pages tilecut.1 tilefold.1 runsquash.1 tilepal.1 tileshow.1 tilefit.1
+                    nes-tile-formats.5)
 set(suite_man_compressed "")
 foreach(page IN LISTS suite_man_pages)
   set(source ${PROJECT_SOURCE_DIR}/man/${page})
@@ -34,8 +35,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/decoder/unrle.s DESTINATION ${SUITE_DATADIR}
 install(FILES ${PROJECT_SOURCE_DIR}/examples/rom/template.s ${PROJECT_SOURCE_DIR}/examples/rom/nrom128.cfg
         DESTINATION ${SUITE_DATADIR}/rom)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/rom/fit.sh DESTINATION ${SUITE_DATADIR}/rom)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
-        DESTINATION ${SUITE_DOCDIR})
+# The README and the guide to the game's side; the code map is for whoever
+# works on the tree and stays in it.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/NES.md
+              ${PROJECT_SOURCE_DIR}/cmake/debian/copyright DESTINATION ${SUITE_DOCDIR})
 
 # The Debian package: `cpack -G DEB` in the build folder. Its name, version
 # and file name follow Debian's conventions: nes-tile-suite_0.1.0_amd64.deb.

@@ -72,7 +72,7 @@
 ;   the example title screen's name table, 960 bytes  12,900-13,800 16,200-17,100
 ;   1024 bytes of runs of 3 between single bytes      33,800-34,400 46,800-47,500
 ;   1024 bytes of nothing but literals                17,500-18,100 17,700-18,300
-; The ranges come from where the code lies (see Placement); the README has
+; The ranges come from where the code lies (see Placement); docs/NES.md has
 ; the exact figures and those of the routine this one replaced, which took
 ; 18,950, 73,850 and 17,617 cycles where the test harness had it.
 ;

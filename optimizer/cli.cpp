@@ -125,8 +125,7 @@ int run(int argc, const char* const* argv, std::FILE*, std::FILE* err) {
     // Only after both outputs are in place, so that the warning (which has
     // no line break) never runs into an error message.
     if (folder.unplaced() > 0) {
-        std::fprintf(err, "warning: %llu tiles in %s\ndo not match the first 256 unique tiles",
-                     static_cast<unsigned long long>(folder.unplaced()), path);
+        std::fputs(unplaced_warning(folder.unplaced(), path).c_str(), err);
     }
     return 0;
 }

@@ -79,4 +79,12 @@ Folded fold(std::span<const std::uint8_t> input) {
     return out;
 }
 
+std::string unplaced_warning(std::uint64_t count, std::string_view path) {
+    std::string text("warning: ");
+    text.append(std::to_string(count)).append(" tiles in ").append(path);
+    return text.append("\ndo not match the first ")
+        .append(std::to_string(slot_count))
+        .append(" unique tiles");
+}
+
 } // namespace tilefold

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tilefold {
@@ -77,5 +79,10 @@ struct Folded {
 
 // Folds a whole CHR image held in memory.
 Folded fold(std::span<const std::uint8_t> input);
+
+// "warning: COUNT tiles in PATH\ndo not match the first 256 unique tiles",
+// with no line break at the end: what is said of tiles that found no slot,
+// by tilefold and by any tool that foresees them.
+std::string unplaced_warning(std::uint64_t count, std::string_view path);
 
 } // namespace tilefold

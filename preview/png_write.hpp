@@ -1,6 +1,5 @@
-// The picture as an indexed PNG: its palette indices as they are, at the
-// smallest bit depth that holds its palette (2 bits for the grays, 4 for NES
-// colours), so tilecut and the palette tool read back the same numbers.
+// tileshow's picture as an indexed PNG (indexed_png.hpp), with tileshow's
+// words for a failure.
 #pragma once
 
 #include "render.hpp"

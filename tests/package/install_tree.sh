@@ -17,15 +17,14 @@ if ! DESTDIR=$scratch/root "$cmake" --install "$build" --prefix "$prefix" >"$scr
 fi
 tree=$scratch/root$prefix
 actual=$(cd "$tree" && find . ! -type d -printf '%M %P\n' | sort -k2)
-expected='-rwxr-xr-x bin/runsquash
--rwxr-xr-x bin/tilecut
--rwxr-xr-x bin/tilefold
--rwxr-xr-x bin/tilepal
--rwxr-xr-x bin/tileshow
+# Each tool the build made that has a manual page (SUITE_TOOLS, from ctest).
+read -ra tools <<<"${SUITE_TOOLS:?the tools to expect, set by ctest}"
+expected=$(printf -- '-rwxr-xr-x bin/%s\n' "${tools[@]}"; printf '%s\n' '-rw-r--r-- share/doc/nes-tile-suite/NES.md
 -rw-r--r-- share/doc/nes-tile-suite/README.md
 -rw-r--r-- share/doc/nes-tile-suite/copyright
 -rw-r--r-- share/man/man1/runsquash.1.gz
 -rw-r--r-- share/man/man1/tilecut.1.gz
+-rw-r--r-- share/man/man1/tilefit.1.gz
 -rw-r--r-- share/man/man1/tilefold.1.gz
 -rw-r--r-- share/man/man1/tilepal.1.gz
 -rw-r--r-- share/man/man1/tileshow.1.gz
@@ -33,7 +32,8 @@ expected='-rwxr-xr-x bin/runsquash
 -rw-r--r-- share/nes-tile-suite/decoder/unrle.s
 -rwxr-xr-x share/nes-tile-suite/rom/fit.sh
 -rw-r--r-- share/nes-tile-suite/rom/nrom128.cfg
--rw-r--r-- share/nes-tile-suite/rom/template.s'
+-rw-r--r-- share/nes-tile-suite/rom/template.s')
+expected=$(sort -k2 <<<"$expected")
 failed=0
 if [[ $actual != "$expected" ]]; then
     echo "FAIL: the installed tree differs from the expected one (- expected, + installed):"
@@ -52,15 +52,17 @@ for pair in decoder/unrle.s:share/nes-tile-suite/decoder/unrle.s \
     examples/rom/template.s:share/nes-tile-suite/rom/template.s \
     examples/rom/nrom128.cfg:share/nes-tile-suite/rom/nrom128.cfg \
     examples/rom/fit.sh:share/nes-tile-suite/rom/fit.sh \
-    README.md:share/doc/nes-tile-suite/README.md; do
+    README.md:share/doc/nes-tile-suite/README.md \
+    docs/NES.md:share/doc/nes-tile-suite/NES.md; do
     cmp -s "$source/${pair%%:*}" "$tree/${pair#*:}" || {
         echo "FAIL: ${pair#*:} is not $source/${pair%%:*}"
         failed=1
     }
 done
-for page in man1/tilecut.1 man1/tilefold.1 man1/runsquash.1 man1/tilepal.1 man1/tileshow.1 \
-    man5/nes-tile-formats.5; do
-    gzip -dc "$tree/share/man/$page.gz" 2>/dev/null | cmp -s - "$source/man/${page#*/}" || {
+for source_page in "$source"/man/*.[1-8]; do
+    page=${source_page##*/}
+    page=man${page##*.}/$page
+    gzip -dc "$tree/share/man/$page.gz" 2>/dev/null | cmp -s - "$source_page" || {
         echo "FAIL: share/man/$page.gz is not man/${page#*/} compressed"
         failed=1
     }
@@ -68,7 +70,7 @@ done
 
 # Tools that start from where they were installed, with no path back into
 # the build tree.
-for tool in tilecut tilefold runsquash tilepal tileshow; do
+for tool in "${tools[@]}"; do
     if readelf -d "$tree/bin/$tool" 2>/dev/null | grep -Eq 'RPATH|RUNPATH'; then
         echo "FAIL: bin/$tool keeps a library search path"
         failed=1

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# man_pages.sh MANDIR TILECUT TILEFOLD RUNSQUASH TILEPAL TILESHOW
+# man_pages.sh MANDIR TOOL...
 #
 # Every manual page renders without a single warning, as man(1) would show
 # it, has the sections a user looks for, and quotes each tool's usage text
@@ -18,9 +18,11 @@ fail() {
     failed=1
 }
 
+# Every page in the folder, so that a new one is checked as soon as it is there.
+mapfile -t pages < <(cd "$man_dir" && ls ./*.[1-8] | sed 's|^\./||')
 sections_1=(NAME SYNOPSIS DESCRIPTION "EXIT STATUS" DIAGNOSTICS EXAMPLES "SEE ALSO")
 sections_5=(NAME DESCRIPTION "SEE ALSO")
-for page in tilecut.1 tilefold.1 runsquash.1 tilepal.1 tileshow.1 nes-tile-formats.5; do
+for page in "${pages[@]}"; do
     file=$man_dir/$page
     if [[ ! -f $file ]]; then
         fail "$page is missing"
@@ -44,7 +46,7 @@ for page in tilecut.1 tilefold.1 runsquash.1 tilepal.1 tileshow.1 nes-tile-forma
     done
     # Each page sends the reader on to every other one.
     see_also=$(sed -n '/^\.SH "SEE ALSO"/,$p' "$file")
-    for other in tilecut.1 tilefold.1 runsquash.1 tilepal.1 tileshow.1 nes-tile-formats.5; do
+    for other in "${pages[@]}"; do
         [[ $other == "$page" ]] && continue
         name=${other%.*}
         grep -q "^\.BR \(\\\\%\)\?${name//-/\\\\-} (${other##*.})" <<<"$see_also" ||
