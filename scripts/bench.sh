@@ -33,7 +33,9 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/de
 # tilefit is measured once it is part of the tree; until then its rows say so.
 tilefit="$build/fit/tilefit"
 fit_target=()
-if cmake --build "$build" --target help | grep -qx '\.\.\. tilefit'; then
+# grep reads the whole list: stopping at the first match would break the pipe
+# under pipefail.
+if cmake --build "$build" --target help | grep -x '\.\.\. tilefit' >/dev/null; then
     fit_target=(tilefit)
 fi
 
