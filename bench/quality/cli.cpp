@@ -248,7 +248,9 @@ void print_goals(const std::vector<Row>& rows, std::FILE* out) {
             illegal += " " + r.entry.name;
         }
         if (r.plain->scores.mean > r.greedy.scores.mean) {
-            worse += " " + r.entry.name;
+            char by[32];
+            std::snprintf(by, sizeof by, " (+%.4f)", r.plain->scores.mean - r.greedy.scores.mean);
+            worse += " " + r.entry.name + by;
         }
         if (r.entry.group == "photo" && r.ordered->blurred >= r.plain->blurred) {
             undithered += " " + r.entry.name;
