@@ -230,6 +230,11 @@ void print_tables(const std::vector<Row>& rows, bool with_tilefit, std::FILE* ou
     }
 }
 
+// tilefit sums its distances in 1/256ths of a unit, so a screen it finds as
+// good as greedy's can measure a few hundred-thousandths worse here: means
+// closer than this are a tie.
+constexpr double kTie = 0.001;
+
 // The goals, one line each, "pass" or "FAIL" at the end.
 void print_goals(const std::vector<Row>& rows, std::FILE* out) {
     const double greedy =
@@ -247,9 +252,9 @@ void print_goals(const std::vector<Row>& rows, std::FILE* out) {
         if (!r.plain->legal || !r.ordered->legal) {
             illegal += " " + r.entry.name;
         }
-        if (r.plain->scores.mean > r.greedy.scores.mean) {
+        if (r.plain->scores.mean > r.greedy.scores.mean + kTie) {
             char by[32];
-            std::snprintf(by, sizeof by, " (+%.4f)", r.plain->scores.mean - r.greedy.scores.mean);
+            std::snprintf(by, sizeof by, " (+%.3f)", r.plain->scores.mean - r.greedy.scores.mean);
             worse += " " + r.entry.name + by;
         }
         if (r.entry.group == "photo" && r.ordered->blurred >= r.plain->blurred) {
@@ -258,8 +263,8 @@ void print_goals(const std::vector<Row>& rows, std::FILE* out) {
     }
     std::fprintf(out, "- tilefit outputs that the console cannot show:%s: %s\n",
                  illegal.empty() ? " none" : illegal.c_str(), illegal.empty() ? "pass" : "FAIL");
-    std::fprintf(out, "- pictures where tilefit is worse than greedy:%s: %s\n",
-                 worse.empty() ? " none" : worse.c_str(), worse.empty() ? "pass" : "FAIL");
+    std::fprintf(out, "- pictures where tilefit is worse than greedy (by more than %.3f):%s: %s\n",
+                 kTie, worse.empty() ? " none" : worse.c_str(), worse.empty() ? "pass" : "FAIL");
     std::fprintf(
         out, "- photographs whose blurred error the ordered dither does not lower:%s: %s\n",
         undithered.empty() ? " none" : undithered.c_str(), undithered.empty() ? "pass" : "FAIL");
