@@ -1,4 +1,4 @@
-# What `cmake --install` lays out besides the five tools, and the Debian
+# What `cmake --install` lays out besides the tools, and the Debian
 # package CPack makes of it. The tools install themselves (bin/) from their
 # own folders; everything else a user needs is placed here, where other
 # programs look for it: manual pages for man(1), the decoder and the ROM
@@ -68,7 +68,8 @@ tool, meant to be run from makefiles:
  - tilefold folds tiles into a set of at most 256 and a name table;
  - runsquash compresses a name table for the console to expand;
  - tilepal makes the palette and the attribute table of a picture;
- - tileshow draws tiles and tables back into a PNG picture to check.
+ - tileshow draws tiles and tables back into a PNG picture to check;
+ - tilefit makes any picture, true colour included, a legal NES screen.
 The package also holds the 6502 routine that expands runsquash output
 (ca65 syntax) and a template NROM-128 program that shows one screen.")
 # A native package's changelog is required by Debian but means nothing to a

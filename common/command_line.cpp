@@ -58,7 +58,7 @@ std::vector<std::string> usage_words(const Tool& tool) {
     std::vector<std::string> words;
     for (const Option& option : tool.options) {
         if (option.required.empty()) {
-            words.push_back("[" + usage_spelling(option) + "]");
+            words.push_back(std::string("[").append(usage_spelling(option)).append("]"));
         }
     }
     std::string word;
@@ -267,10 +267,11 @@ Line parse(const Tool& tool, int argc, const char* const* argv, std::FILE* out, 
         }
     }
     if (refused) {
-        const std::string said = wrong.empty()
-                                     ? std::string()
-                                     : std::string(tool.name).append(": ").append(wrong) + "\n";
-        std::fputs((said + usage(tool)).c_str(), err);
+        std::string said;
+        if (!wrong.empty()) {
+            said.append(tool.name).append(": ").append(wrong).append("\n");
+        }
+        std::fputs(said.append(usage(tool)).c_str(), err);
         line.status_ = 1;
     }
     return line;

@@ -8,14 +8,12 @@
 //         {.short_name = 'o', .value = "OUT.png", .help = "the picture to write (required)",
 //          .required = "no output named (-o OUT.png)"},
 //         {.short_name = 'w', .value = "TILES", .help = "tiles across"},
-//         {.long_name = "nes-palette", .value = "FILE",
-//          .help = "the console's colours from an emulator's palette file\n"
-//                  "(192 bytes, or 1536 with emphasis), not the built-in ones"},
+//         nes::palette_file_option, // --nes-palette FILE, as every tool spells it
 //         {.short_name = 'q', .long_name = "quiet", .help = "say nothing but errors"},
 //     };
 //     constexpr cli::Tool kTool{
-//         .name = "tilefit",
-//         .about = "What the tool does, in a few lines that end with a line break.\n",
+//         .name = "sometool",
+//         .about = "What the tool does, in lines that each end with a line break.\n",
 //         .options = kOptions,
 //         .operands = "PICTURE [MORE]",
 //         .min_operands = 1,
@@ -29,16 +27,28 @@
 //         if (line.ended()) {
 //             return line.status(); // help, the version, or a wrong line: answered
 //         }
-//         const char* png = line.value('o');            // nullptr when not given
-//         const char* table = line.value("nes-palette");
+//         const char* png = line.value('o'); // nullptr when not given
+//         const char* table = line.value(nes::palette_file_option.long_name);
 //         const bool quiet = line.given("quiet");
-//         for (const char* picture : line.operands()) { ... }
-//         cli::report(err, kTool.name, picture, "could not load the picture");
+//         for (const char* picture : line.operands()) {
+//             ...
+//             cli::report(err, kTool.name, picture, "could not read it", why.text());
+//         }
 //     }
+//
+// That gives "usage: sometool [-w TILES] [--nes-palette FILE] [-q] PICTURE
+// [MORE] -o OUT.png": the optional options in table order, the operands,
+// then the required ones, going on under the word after the tool's name
+// past 80 columns. The help is the usage, `about`, a blank line, and an
+// entry per option, -h, --help and --version last.
 //
 // -h, --help and --version come with every table, and count anywhere on the
 // line except as an option's value; "--" ends the options. A long option
-// that takes a value takes it as the next argument or as --name=VALUE.
+// that takes a value takes it as the next argument or as --name=VALUE. What
+// is wrong is said once, with the usage line after it: first an option
+// ("sometool: unknown option -x", "sometool: missing value after -o"; the
+// word is `missing_value`), then the operands' count, then a required option
+// left out.
 #pragma once
 
 #include <cstddef>
@@ -108,8 +118,9 @@ class Line {
 // line is said on `err` ("tool: unknown option -x", then the usage line).
 Line parse(const Tool& tool, int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
-// The usage line ("usage: tool [-x VALUE] OPERANDS -o OUT"), wrapped under
-// its first word where it would pass 80 columns, and the whole --help text.
+// The usage line ("usage: tool [-x VALUE] OPERANDS -o OUT"), going on under
+// the word after the tool's name where it would pass 80 columns; and the
+// whole --help text, which starts with it.
 std::string usage(const Tool& tool);
 std::string help(const Tool& tool);
 

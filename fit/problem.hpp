@@ -67,6 +67,8 @@ struct Problem {
     std::vector<Slot> nearest;      // per colour: the nearest slot, the lower of equals
     // The areas of every picture in turn, each row of areas from the top
     // left: area a's colours are entries[area_start[a] .. area_start[a + 1]).
+    // Transparent pixels are in none: the backdrop shows there whatever it
+    // is, so they weigh on no choice.
     std::vector<Entry> entries;
     std::vector<std::uint32_t> area_start;
     std::vector<std::uint32_t> picture_area; // each picture's first area

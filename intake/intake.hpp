@@ -94,7 +94,9 @@ std::optional<Format> format_of(const char* path);
 
 // Loads a picture, choosing the reader by the extension. `opened`, if given,
 // receives the identity of the file that was read, so a caller can make sure
-// not to write over it.
+// not to write over it. True colour has no indices to give: a true-colour
+// PNG is refused as unsupported, and the other formats give an Image of
+// Kind::truecolor, as they always have.
 Loaded<Image> load(const char* path, struct stat* opened = nullptr, const Limits& limits = {});
 
 // Decodes a picture held in memory.

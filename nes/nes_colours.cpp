@@ -170,11 +170,10 @@ std::optional<Table> parse_palette_file(std::span<const std::uint8_t> bytes) {
 
 std::string palette_file_size_message(std::string_view tool, std::string_view path,
                                       std::uint64_t size) {
-    std::string text;
-    text.append(tool).append(": ").append(path);
-    text.append(": a NES palette file has 192 bytes, or 1536 with emphasis; this one has ");
-    text.append(std::to_string(size)).append("\n");
-    return text;
+    return cli::message(tool, path,
+                        std::string("a NES palette file has 192 bytes, or 1536 with emphasis; "
+                                    "this one has ")
+                            .append(std::to_string(size)));
 }
 
 Lab to_lab(Rgb colour) {

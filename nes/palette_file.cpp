@@ -14,8 +14,7 @@ std::optional<Table> load_table(std::string_view tool, const char* path, std::st
     fileio::Failure why;
     const auto bytes = fileio::read_file(path, 1 << 20, why, opened);
     if (!bytes) {
-        error.assign(tool).append(": ").append(path).append(": could not read it: ");
-        error.append(why.text()).append("\n");
+        error = cli::message(tool, path, "could not read it", why.text());
         return std::nullopt;
     }
     std::optional<Table> table = parse_palette_file(*bytes);

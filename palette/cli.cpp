@@ -20,7 +20,7 @@ constexpr cli::Option kOptions[] = {
 };
 
 constexpr cli::Tool kTool{
-    .name = "tilepal",
+    .name = tool_name,
     .about = "Writes beside each paletted picture (BMP, PCX, PNG or TGA) its NES palette,\n"
              "PICTURE.pal (16 bytes for $3F00-$3F0F), and its attribute table, PICTURE.atr\n"
              "(one byte per 32x32 block). Palette index = 4 x palette + colour: at most 16\n"

@@ -26,6 +26,9 @@ namespace tilepal {
 
 using nes::palette_bytes;
 
+// The name every message starts with.
+inline constexpr std::string_view tool_name = "tilepal";
+
 // Areas that use two palettes are each named up to this many; the rest are
 // counted in one line, so a picture gone wholly wrong stays readable.
 inline constexpr std::size_t conflict_cap = 20;

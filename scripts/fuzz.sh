@@ -43,6 +43,7 @@ run_target() { # name corpus-seeds max-len
 # The image formats, from their one list.
 formats=$(sed -n 's/^INTAKE_FORMAT(\([a-z0-9_]*\).*/\1/p' "$root/intake/formats.def")
 for format in $formats; do
+    mkdir -p "$seeds/$format" # a format without seeds of its own starts from nothing
     run_target "intake_${format}_fuzz" "$seeds/$format" 16384
 done
 run_target encode_fuzz "$seeds/encode" 70000

@@ -1,4 +1,4 @@
-// Several screens and a font folded into one tile set, as the README's recipe
+// Several screens and a font folded into one tile set, as the NES guide's recipe
 // does it: cut each picture, join the tile files font first, fold them once,
 // and split out.nam at the font's tile count and then every 960 bytes.
 #include "e2e.hpp"

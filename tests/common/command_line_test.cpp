@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -43,8 +44,9 @@ std::string drain(std::FILE* f) {
     return text;
 }
 
-Said parse(const cli::Tool& tool, std::vector<const char*> args) {
-    args.insert(args.begin(), "demo");
+Said parse(const cli::Tool& tool, const std::vector<const char*>& words) {
+    std::vector<const char*> args(words.size() + 1, "demo");
+    std::copy(words.begin(), words.end(), args.begin() + 1);
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), std::fclose);
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), std::fclose);
     cli::Line line =

@@ -1,6 +1,7 @@
 // Outputs written as a set: what each failure leaves on disk, which output it
 // is reported for, and the cleanup of many temporary files at once when a
 // signal stops the run.
+#include "e2e.hpp"
 #include "fileio.hpp"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 #include <array>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,30 +24,21 @@ namespace {
 
 class OutputSetTest : public testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("output_set_" + std::to_string(::getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return (s_ / name).string(); }
     void write(const std::string& name, const std::string& text) const {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
+        e2e::write_file(s_ / name, e2e::Bytes(text.begin(), text.end()));
     }
     // Every entry with its bytes (a link: its target), so that a temporary
     // file left behind or an output touched shows.
     std::map<std::string, std::string> contents() const {
         std::map<std::string, std::string> all;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
+        for (const auto& entry : fs::directory_iterator(s_.dir())) {
             const std::string name = entry.path().filename().string();
             if (entry.is_symlink()) {
                 all[name] = "-> " + fs::read_symlink(entry.path()).string();
             } else if (entry.is_regular_file()) {
-                std::ifstream in(entry.path(), std::ios::binary);
-                all[name].assign(std::istreambuf_iterator<char>(in), {});
+                const e2e::Bytes bytes = e2e::read_file(entry.path());
+                all[name].assign(bytes.begin(), bytes.end());
             } else {
                 all[name] = "(folder)";
             }
@@ -60,7 +51,7 @@ class OutputSetTest : public testing::Test {
         return st;
     }
 
-    fs::path dir_;
+    e2e::Scratch s_;
 };
 
 TEST_F(OutputSetTest, AFailureAnywhereLeavesEveryOutputAsItWas) {
@@ -68,9 +59,9 @@ TEST_F(OutputSetTest, AFailureAnywhereLeavesEveryOutputAsItWas) {
     write("b", "old b");
     write("in", "input");
     write("other", "another input");
-    fs::create_directory(dir_ / "folder");
-    fs::create_symlink("in", dir_ / "to-in");
-    fs::create_symlink("/dev/full", dir_ / "full");
+    fs::create_directory(s_ / "folder");
+    fs::create_symlink("in", s_ / "to-in");
+    fs::create_symlink("/dev/full", s_ / "full");
     const std::vector<struct stat> inputs = {identity("other"), identity("in")};
     const struct {
         std::vector<std::string> names;

@@ -1,0 +1,2 @@
+picture a.bmp
+tilefit --dither diffusion a.bmp

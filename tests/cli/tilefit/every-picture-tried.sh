@@ -1,0 +1,2 @@
+picture a.bmp
+tilefit missing.png a.bmp

@@ -1,0 +1,3 @@
+needs_file /dev/full
+picture a.bmp
+tilefit -o /dev/full a.bmp

@@ -1,0 +1,3 @@
+picture a.bmp
+picture b.bmp
+tilefit -o out.png a.bmp b.bmp

@@ -1,0 +1,2 @@
+picture a.bmp
+tilefit a.bmp && test -s a.fit.png
