@@ -19,6 +19,8 @@ struct Input {
 int generate(const std::string& dir) {
     const Input inputs[] = {
         {"screen.bmp", [] { return bench::to_bmp(bench::screen(256, 240, 1)); }},
+        {"photo.png", [] { return bench::to_png(bench::photo(256, 240, 8)); }},
+        {"photo-large.png", [] { return bench::to_png(bench::photo(1024, 1024, 9)); }},
         {"picture.bmp", [] { return bench::to_bmp(bench::scene(4096, 4096, 2)); }},
         {"picture-small.bmp", [] { return bench::to_bmp(bench::scene(1024, 1024, 2)); }},
         {"sheet.bmp", [] { return bench::to_bmp(bench::scene(8192, 8192, 3)); }},

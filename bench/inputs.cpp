@@ -162,6 +162,28 @@ void put_be(Bytes& out, std::uint32_t value) {
     }
 }
 
+// A PNG of one IDAT chunk holding `data`, the deflated filtered rows.
+Bytes png_file(std::uint32_t width, std::uint32_t height, std::uint8_t colour_type,
+               const Bytes& data) {
+    Bytes out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&out](const char* type, const Bytes& body) {
+        put_be(out, static_cast<std::uint32_t>(body.size()));
+        Bytes typed(type, type + 4);
+        typed.insert(typed.end(), body.begin(), body.end());
+        out.insert(out.end(), typed.begin(), typed.end());
+        put_be(out,
+               static_cast<std::uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+    };
+    Bytes header;
+    put_be(header, width);
+    put_be(header, height);
+    header.insert(header.end(), {8, colour_type, 0, 0, 0}); // 8 bits a sample, no interlace
+    chunk("IHDR", header);
+    chunk("IDAT", data);
+    chunk("IEND", {});
+    return out;
+}
+
 } // namespace
 
 Bytes largest_rle8_bmp() {
@@ -248,23 +270,7 @@ Bytes largest_gray_png() {
     }
     deflateEnd(&z);
 
-    Bytes out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const auto chunk = [&out](const char* type, const Bytes& body) {
-        put_be(out, static_cast<std::uint32_t>(body.size()));
-        Bytes typed(type, type + 4);
-        typed.insert(typed.end(), body.begin(), body.end());
-        out.insert(out.end(), typed.begin(), typed.end());
-        put_be(out,
-               static_cast<std::uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
-    };
-    Bytes header;
-    put_be(header, kSide);
-    put_be(header, kSide);
-    header.insert(header.end(), {8, 0, 0, 0, 0}); // 8-bit gray
-    chunk("IHDR", header);
-    chunk("IDAT", data);
-    chunk("IEND", {});
-    return out;
+    return png_file(kSide, kSide, 0, data);
 }
 
 Bytes random_bytes(std::size_t n, std::uint64_t seed) {
@@ -305,6 +311,76 @@ Bytes long_runs(std::size_t n, std::uint64_t seed) {
         out.insert(out.end(), length, value);
     }
     return out;
+}
+
+ColourPicture photo(int w, int h, std::uint64_t seed) {
+    Rng rng(seed);
+    const auto channel = [&rng] { return static_cast<int>(rng.below(256)); };
+    const int sky_top[3] = {channel(), channel(), channel()};
+    const int sky_low[3] = {channel(), channel(), channel()};
+    const int land[3] = {channel(), channel(), channel()};
+    // The skyline: a height every 32 pixels, straight lines between.
+    std::vector<int> ridge(static_cast<std::size_t>(w / 32 + 2));
+    for (int& r : ridge) {
+        r = h / 3 + static_cast<int>(rng.below(static_cast<std::uint32_t>(h / 3 + 1)));
+    }
+    struct Disc {
+        int x, y, r, colour[3];
+    };
+    std::vector<Disc> discs(6);
+    for (Disc& d : discs) {
+        d = {static_cast<int>(rng.below(static_cast<std::uint32_t>(w))),
+             static_cast<int>(rng.below(static_cast<std::uint32_t>(h))),
+             8 + static_cast<int>(rng.below(static_cast<std::uint32_t>(w / 6 + 1))),
+             {channel(), channel(), channel()}};
+    }
+    ColourPicture pic{w, h, Bytes(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3)};
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const auto at = static_cast<std::size_t>(x / 32);
+            const int ground = ridge[at] + (ridge[at + 1] - ridge[at]) * (x % 32) / 32;
+            int c[3];
+            for (int i = 0; i < 3; ++i) {
+                c[i] = y < ground ? sky_top[i] + (sky_low[i] - sky_top[i]) * y / h
+                                  : land[i] * (2 * h - y) / (2 * h);
+            }
+            for (const Disc& d : discs) {
+                const int d2 = (x - d.x) * (x - d.x) + (y - d.y) * (y - d.y);
+                if (d2 < d.r * d.r) {
+                    // Fading out towards the rim, as a lit ball or a sun.
+                    const int weight = 256 - 256 * d2 / (d.r * d.r);
+                    for (int i = 0; i < 3; ++i) {
+                        c[i] += (d.colour[i] - c[i]) * weight / 256;
+                    }
+                }
+            }
+            for (int i = 0; i < 3; ++i) {
+                const int grain = static_cast<int>(rng.below(17)) - 8;
+                pic.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+                         static_cast<std::size_t>(x)) *
+                            3 +
+                        static_cast<std::size_t>(i)] =
+                    static_cast<std::uint8_t>(std::clamp(c[i] + grain, 0, 255));
+            }
+        }
+    }
+    return pic;
+}
+
+Bytes to_png(const ColourPicture& pic) {
+    const std::size_t stride = static_cast<std::size_t>(pic.w) * 3;
+    Bytes rows;
+    rows.reserve((stride + 1) * static_cast<std::size_t>(pic.h));
+    for (int y = 0; y < pic.h; ++y) {
+        rows.push_back(0); // filter: none
+        const auto* row = pic.rgb.data() + static_cast<std::size_t>(y) * stride;
+        rows.insert(rows.end(), row, row + stride);
+    }
+    uLongf size = compressBound(static_cast<uLong>(rows.size()));
+    Bytes data(size);
+    compress2(data.data(), &size, rows.data(), static_cast<uLong>(rows.size()), 6);
+    data.resize(size);
+    return png_file(static_cast<std::uint32_t>(pic.w), static_cast<std::uint32_t>(pic.h), 2, data);
 }
 
 bool write_file(const std::string& path, const Bytes& bytes) {

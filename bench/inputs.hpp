@@ -39,6 +39,21 @@ Picture screen(int w, int h, std::uint64_t seed);
 // positions, so the tile edges fall anywhere and tiles repeat only in part.
 Picture scene(int w, int h, std::uint64_t seed);
 
+// A true-colour picture, three bytes (red, green, blue) per pixel, row-major.
+struct ColourPicture {
+    int w = 0;
+    int h = 0;
+    Bytes rgb;
+};
+
+// A stand-in for a photograph: a sky's gradient over a jagged skyline, soft
+// discs of other colours and a grain of noise, so that nearly every pixel is
+// a colour of its own and no region is flat.
+ColourPicture photo(int w, int h, std::uint64_t seed);
+
+// An 8-bit RGB PNG of the picture.
+Bytes to_png(const ColourPicture& pic);
+
 // An uncompressed bottom-up 8-bit BMP with a 256-entry palette.
 Bytes to_bmp(const Picture& pic);
 

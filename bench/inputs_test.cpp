@@ -1,6 +1,7 @@
 #include "inputs.hpp"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <set>
@@ -66,6 +67,39 @@ TEST(BenchInputs, TileFilesHaveTheShapeTheirTargetsNeed) {
     }
     EXPECT_EQ(bench::random_bytes(64, 4), bench::random_bytes(64, 4));
     EXPECT_NE(bench::random_bytes(64, 4), bench::random_bytes(64, 5));
+}
+
+// The PNG a reader sees: an RGB header of the picture's size, and rows that
+// inflate to the picture's bytes, each behind a filter byte of 0. The photo
+// is no flat picture: a fit that it measures has colours to choose.
+TEST(BenchInputs, PngHoldsThePhotoAsDrawn) {
+    const bench::ColourPicture pic = bench::photo(40, 24, 3);
+    const bench::Bytes png = bench::to_png(pic);
+    ASSERT_GT(png.size(), 41U);
+    EXPECT_EQ(std::memcmp(png.data() + 12, "IHDR", 4), 0);
+    const auto be32 = [&](std::size_t at) {
+        return std::uint32_t{png[at]} << 24 | std::uint32_t{png[at + 1]} << 16 |
+               std::uint32_t{png[at + 2]} << 8 | png[at + 3];
+    };
+    EXPECT_EQ(be32(16), 40U);
+    EXPECT_EQ(be32(20), 24U);
+    EXPECT_EQ(png[24], 8);
+    EXPECT_EQ(png[25], 2);
+    ASSERT_EQ(std::memcmp(png.data() + 37, "IDAT", 4), 0);
+    bench::Bytes rows(24 * (1 + 40 * 3));
+    uLongf size = static_cast<uLongf>(rows.size());
+    ASSERT_EQ(uncompress(rows.data(), &size, png.data() + 41, be32(33)), Z_OK);
+    ASSERT_EQ(size, rows.size());
+    std::set<std::uint32_t> colours;
+    for (std::size_t y = 0; y < 24; ++y) {
+        EXPECT_EQ(rows[y * 121], 0);
+        EXPECT_EQ(std::memcmp(rows.data() + y * 121 + 1, pic.rgb.data() + y * 120, 120), 0);
+        for (std::size_t x = 0; x < 40; ++x) {
+            const auto* p = pic.rgb.data() + y * 120 + x * 3;
+            colours.insert(std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2]);
+        }
+    }
+    EXPECT_GT(colours.size(), 40U * 24 / 2);
 }
 
 } // namespace

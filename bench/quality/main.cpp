@@ -1,0 +1,5 @@
+#include "cli.hpp"
+
+int main(int argc, char** argv) {
+    return quality::run(argc, argv, stdout, stderr);
+}
