@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (image intake, encoder, tile folding) with clang (libFuzzer, AddressSanitizer,
-# UndefinedBehaviorSanitizer) in build/fuzz and runs each for a bounded time,
-# then replays the image corpora under valgrind, uninstrumented, so that
-# memory errors inside the image libraries (which the sanitizers do not see)
-# are caught too.
+# Builds the fuzz targets (image intake, encoder, tile folding, tilefit's
+# search) with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
+# in build/fuzz and runs each for a bounded time, then replays the image
+# corpora under valgrind, uninstrumented, so that memory errors inside the
+# image libraries (which the sanitizers do not see) are caught too.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET]     (default 60)
 # A crash or hang stops the run with the input saved in build/fuzz/artifacts;
 # such an input belongs, once fixed, in tests/intake/regressions.
@@ -48,6 +48,9 @@ for format in $formats; do
 done
 run_target encode_fuzz "$seeds/encode" 70000
 run_target fold_fuzz "$seeds/fold" 20000
+mkdir -p "$seeds/fit"
+printf '\x0f\x21\x30\x31\x0f\x17\x07\x26\x0f\x01\x27\x37\x0f\x19\x0a\x29\x00\x1f\x1f\x05\x00\x01\x02\x03' >"$seeds/fit/four-colours"
+run_target fit_fuzz "$seeds/fit" 4096
 echo "fuzz: no crash or hang found" >&2
 
 if command -v valgrind >/dev/null; then
