@@ -66,21 +66,23 @@ std::optional<Run> settings(const cli::Line& line, std::FILE* err) {
     if (dither != nullptr && std::string_view(dither) == "ordered") {
         run.options.dither = Dither::ordered;
     } else if (dither != nullptr && std::string_view(dither) != "none") {
-        std::fprintf(err, "tilefit: --dither takes none or ordered, not %s\n", dither);
+        cli::say(err, kTool.name,
+                 std::string("--dither takes none or ordered, not ").append(dither));
         return std::nullopt;
     }
     if (const char* const backdrop = line.value("backdrop")) {
         const auto parsed = parse_backdrop(backdrop);
         if (const auto* why = std::get_if<std::string>(&parsed)) {
-            std::fprintf(err, "tilefit: %s\n", why->c_str());
+            cli::say(err, kTool.name, *why);
             return std::nullopt;
         }
         run.options.backdrop = std::get<std::uint8_t>(parsed);
     }
     run.output = line.value('o');
     if (run.output != nullptr && line.operands().size() > 1) {
-        std::fprintf(err, "tilefit: -o names the output of one picture, and %zu are named\n",
-                     line.operands().size());
+        cli::say(err, kTool.name,
+                 "-o names the output of one picture, and " +
+                     std::to_string(line.operands().size()) + " are named");
         return std::nullopt;
     }
     run.quiet = line.given('q');
