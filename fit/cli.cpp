@@ -2,7 +2,6 @@
 
 #include "command_line.hpp"
 #include "fileio.hpp"
-#include "fold.hpp"
 #include "indexed_png.hpp"
 #include "intake.hpp"
 #include "nes_colours.hpp"
@@ -31,6 +30,19 @@ constexpr cli::Option kOptions[] = {
      .help = "impose the 16-byte .pal that tilepal writes: only each\n"
              "area's sub-palette and each pixel's colour are chosen"},
     nes::palette_file_option,
+    {.long_name = "max-tiles",
+     .value = "N",
+     .help = "at most N distinct tiles (1-256, the default 256), the kept\n"
+             "ones included: cells take other patterns at the least\n"
+             "visible cost"},
+    {.long_name = "keep-tiles",
+     .value = "FILE",
+     .help = "the tiles of a CHR file, such as a font, kept as they are\n"
+             "in the first slots"},
+    {.long_name = "share",
+     .help = "one backdrop, one set of sub-palettes and one budget of\n"
+             "tiles for all the pictures together, and a last line for\n"
+             "their total"},
     {.short_name = 'o', .value = "FILE", .help = "the output when one picture is named"},
     {.short_name = 'q', .help = "no report on standard output"},
 };
@@ -57,7 +69,69 @@ struct Run {
     std::vector<std::string> input_names;
     const char* output = nullptr;
     bool quiet = false;
+    bool share = false;
 };
+
+// A palette file or a CHR file given to an option: read whole, or said why
+// not. None is anywhere near 1 MiB; a larger one has its size said.
+std::optional<std::vector<std::uint8_t>> read_input(const char* path, Run& run, std::FILE* err) {
+    fileio::Failure why;
+    struct stat opened {};
+    auto bytes = fileio::read_file(path, 1 << 20, why, &opened);
+    if (!bytes) {
+        cli::report(err, kTool.name, path, "could not read it", why.text());
+        return std::nullopt;
+    }
+    run.inputs.push_back(opened);
+    run.input_names.emplace_back(path);
+    return bytes;
+}
+
+// --max-tiles's value; nothing, once said why, when it is no number of tiles.
+std::optional<std::size_t> max_tiles(const char* text, std::FILE* err) {
+    std::size_t value = 0;
+    const std::string_view digits(text);
+    bool number = !digits.empty() && digits.size() <= 3;
+    for (const char digit : digits) {
+        number = number && digit >= '0' && digit <= '9';
+        value = value * 10 + static_cast<std::size_t>(digit - '0');
+    }
+    if (!number || value < 1 || value > tilebudget::max_budget) {
+        cli::say(err, kTool.name,
+                 "--max-tiles takes a number of tiles from 1 to " +
+                     std::to_string(tilebudget::max_budget) + ", not " + text);
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The kept tiles, which must fit the budget; nothing, once said why.
+std::optional<std::vector<tilebudget::Pattern>> kept_tiles(const char* path, std::size_t budget,
+                                                           Run& run, std::FILE* err) {
+    const auto bytes = read_input(path, run, err);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    if (bytes->size() % nes::tile_bytes != 0) {
+        cli::report(err, kTool.name, path,
+                    std::to_string(bytes->size()) + " bytes, not a whole number of " +
+                        std::to_string(nes::tile_bytes) + "-byte tiles");
+        return std::nullopt;
+    }
+    const std::size_t count = bytes->size() / nes::tile_bytes;
+    if (count > budget) {
+        cli::report(err, kTool.name, path,
+                    std::to_string(count) + " tiles, more than the " + std::to_string(budget) +
+                        " that --max-tiles allows");
+        return std::nullopt;
+    }
+    std::vector<tilebudget::Pattern> kept;
+    for (std::size_t t = 0; t < count; ++t) {
+        kept.push_back(tilebudget::pattern_of_tile(std::span<const std::uint8_t, nes::tile_bytes>(
+            bytes->data() + t * nes::tile_bytes, nes::tile_bytes)));
+    }
+    return kept;
+}
 
 // The run's settings from the line; nothing, once said why, when one is wrong.
 std::optional<Run> settings(const cli::Line& line, std::FILE* err) {
@@ -79,6 +153,11 @@ std::optional<Run> settings(const cli::Line& line, std::FILE* err) {
         run.options.backdrop = std::get<std::uint8_t>(parsed);
     }
     run.output = line.value('o');
+    run.share = line.given("share");
+    if (run.share && run.output != nullptr) {
+        cli::say(err, kTool.name, "--share writes each picture beside it, and -o names one output");
+        return std::nullopt;
+    }
     if (run.output != nullptr && line.operands().size() > 1) {
         cli::say(err, kTool.name,
                  "-o names the output of one picture, and " +
@@ -86,6 +165,13 @@ std::optional<Run> settings(const cli::Line& line, std::FILE* err) {
         return std::nullopt;
     }
     run.quiet = line.given('q');
+    if (const char* const text = line.value("max-tiles")) {
+        const auto budget = max_tiles(text, err);
+        if (!budget) {
+            return std::nullopt;
+        }
+        run.options.max_tiles = *budget;
+    }
 
     std::string error;
     struct stat opened {};
@@ -101,11 +187,8 @@ std::optional<Run> settings(const cli::Line& line, std::FILE* err) {
         run.input_names.emplace_back(table_path);
     }
     if (const char* const path = line.value("palettes")) {
-        fileio::Failure why;
-        // Anything much larger than 16 bytes is no palette; its size is said.
-        const auto bytes = fileio::read_file(path, 1 << 20, why, &opened);
+        const auto bytes = read_input(path, run, err);
         if (!bytes) {
-            cli::report(err, kTool.name, path, "could not read it", why.text());
             return std::nullopt;
         }
         const auto parsed = parse_palettes(*bytes);
@@ -114,36 +197,77 @@ std::optional<Run> settings(const cli::Line& line, std::FILE* err) {
             return std::nullopt;
         }
         run.options.palettes = std::get<Palettes>(parsed);
-        run.inputs.push_back(opened);
-        run.input_names.emplace_back(path);
+    }
+    if (const char* const path = line.value("keep-tiles")) {
+        auto kept = kept_tiles(path, run.options.max_tiles, run, err);
+        if (!kept) {
+            return std::nullopt;
+        }
+        run.options.kept = std::move(*kept);
     }
     return run;
 }
 
-// The fitted picture, written whole or not at all.
-bool write(const std::string& name, const Fit& fit, const Run& run, const char* picture,
+// A picture read, and where its fit goes.
+struct Picture {
+    const char* path = nullptr;
+    std::string output;
+    intake::ColourImage image;
+};
+
+// Reads a picture and names its output; nothing, once said why. `opened`
+// gets the file's identity, so that no output replaces it.
+std::optional<Picture> read_picture(const char* path, const Run& run, struct stat& opened,
+                                    std::FILE* err) {
+    intake::Loaded<intake::ColourImage> image = intake::load_colour(path, &opened);
+    if (!image) {
+        cli::report(err, kTool.name, path, "could not load the picture", image.error.text());
+        return std::nullopt;
+    }
+    Picture picture{path,
+                    run.output != nullptr ? run.output : fileio::sibling_name(path, "fit.png"),
+                    std::move(*image)};
+    if (picture.output.empty()) {
+        cli::report(err, kTool.name, path,
+                    std::string("the output name would be longer than ")
+                        .append(std::to_string(fileio::max_name))
+                        .append(" bytes"));
+        return std::nullopt;
+    }
+    return picture;
+}
+
+// The fitted pictures, written whole or not at all, together. `inputs` are
+// the run's own files, then the pictures'.
+bool write(std::span<const Picture> pictures, const Fits& fits, const Run& run,
            std::span<const struct stat> inputs, std::FILE* err) {
-    const char* const paths[] = {name.c_str()};
+    std::vector<const char*> paths;
+    for (const Picture& picture : pictures) {
+        paths.push_back(picture.output.c_str());
+    }
     fileio::OutputSet outputs;
     fileio::OutputSet::Refusal refusal;
     using Step = fileio::OutputSet::Refusal::Step;
     bool open = outputs.open(paths, inputs, refusal);
-    if (open) {
+    for (std::size_t i = 0; open && i < pictures.size(); ++i) {
+        const Fit& fit = fits.pictures[i];
         const auto colours = png_palette(fit.palettes, run.table);
         if (const auto reason = indexed_png::write({fit.width, fit.height, fit.pixels, colours},
-                                                   outputs.stream(0))) {
-            cli::report(err, kTool.name, name, "could not write it", *reason);
+                                                   outputs.stream(i))) {
+            cli::report(err, kTool.name, paths[i], "could not write it", *reason);
             return false;
         }
     }
     if (open && outputs.commit(refusal)) {
         return true;
     }
+    const char* const name = paths[refusal.output];
     if (refusal.step == Step::replaces_input) {
         const bool of_run = refusal.input < run.input_names.size();
         cli::report(err, kTool.name, name,
                     std::string("will not write over the input ")
-                        .append(of_run ? run.input_names[refusal.input] : picture));
+                        .append(of_run ? run.input_names[refusal.input]
+                                       : pictures[refusal.input - run.input_names.size()].path));
     } else {
         cli::report(err, kTool.name, name,
                     refusal.step == Step::open ? "could not open it for writing"
@@ -153,35 +277,53 @@ bool write(const std::string& name, const Fit& fit, const Run& run, const char* 
     return false;
 }
 
-bool fit_picture(const char* path, const Run& run, std::FILE* out, std::FILE* err) {
-    std::vector<struct stat> inputs = run.inputs;
-    inputs.emplace_back();
-    const intake::Loaded<intake::ColourImage> image = intake::load_colour(path, &inputs.back());
-    if (!image) {
-        cli::report(err, kTool.name, path, "could not load the picture", image.error.text());
+// Fits the pictures together, writes them and reports each.
+bool fit_together(std::span<const Picture> pictures, const Run& run,
+                  std::span<const struct stat> inputs, std::FILE* out, std::FILE* err) {
+    std::vector<PictureView> views;
+    for (const Picture& picture : pictures) {
+        views.push_back({picture.image.width(), picture.image.height(), picture.image.pixels()});
+    }
+    const Fits fits = fit(views, run.table, run.options);
+    if (!write(pictures, fits, run, inputs, err)) {
         return false;
     }
-    const std::string name =
-        run.output != nullptr ? run.output : fileio::sibling_name(path, "fit.png");
-    if (name.empty()) {
-        cli::report(err, kTool.name, path,
-                    std::string("the output name would be longer than ")
-                        .append(std::to_string(fileio::max_name))
-                        .append(" bytes"));
-        return false;
+    for (std::size_t i = 0; i < pictures.size() && !run.quiet; ++i) {
+        const Fit& fit = fits.pictures[i];
+        std::fprintf(out, "tilefit: %s -> %s: %s\n", pictures[i].path, pictures[i].output.c_str(),
+                     summary(fit.palettes, fit.stats).c_str());
     }
-    const PictureView view{image->width(), image->height(), image->pixels()};
-    const Fit fitted = fit({&view, 1}, run.table, run.options).front();
-    if (!write(name, fitted, run, path, inputs, err)) {
-        return false;
-    }
-    if (!run.quiet) {
-        std::fprintf(out, "tilefit: %s -> %s: %s\n", path, name.c_str(), summary(fitted).c_str());
-    }
-    if (fitted.stats.beyond > 0) {
-        std::fprintf(err, "%s\n", tilefold::unplaced_warning(fitted.stats.beyond, name).c_str());
+    if (run.share && !run.quiet) {
+        std::fprintf(out, "tilefit: %zu pictures: %s\n", pictures.size(),
+                     summary(fits.pictures.front().palettes, fits.total).c_str());
     }
     return true;
+}
+
+// One picture at a time; with --share, all of them once all are read.
+bool fit_all(std::span<const char* const> paths, const Run& run, std::FILE* out, std::FILE* err) {
+    std::vector<struct stat> inputs = run.inputs;
+    std::vector<Picture> pictures;
+    bool all_done = true;
+    for (const char* path : paths) {
+        struct stat opened {};
+        std::optional<Picture> picture = read_picture(path, run, opened, err);
+        if (!picture) {
+            all_done = false;
+        } else if (run.share) {
+            inputs.push_back(opened);
+            pictures.push_back(std::move(*picture));
+        } else {
+            std::vector<struct stat> own = run.inputs;
+            own.push_back(opened);
+            all_done = fit_together({&*picture, 1}, run, own, out, err) && all_done;
+        }
+    }
+    // Pictures that share a palette set are written all or none.
+    if (run.share && all_done) {
+        return fit_together(pictures, run, inputs, out, err);
+    }
+    return all_done;
 }
 
 } // namespace
@@ -200,10 +342,7 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return 1;
     }
     // Every picture is tried, so that one run reports all that needs fixing.
-    bool all_done = true;
-    for (const char* picture : line.operands()) {
-        all_done = fit_picture(picture, *run, out, err) && all_done;
-    }
+    const bool all_done = fit_all(line.operands(), *run, out, err);
     return std::fflush(out) == 0 && all_done ? 0 : 1;
 }
 

@@ -82,7 +82,7 @@ std::variant<std::uint8_t, std::string> parse_backdrop(std::string_view text) {
     return value;
 }
 
-std::string summary(const Fit& fit) {
+std::string summary(const Palettes& palettes, const Stats& stats) {
     // Hundredths, or tenths for the maximum, whose last digit says little.
     const auto figure = [](double value, bool tenths = false) {
         char text[32];
@@ -93,9 +93,9 @@ std::string summary(const Fit& fit) {
         }
         return std::string(text);
     };
-    std::string text = "backdrop " + number(fit.palettes.backdrop) + ", palettes ";
+    std::string text = "backdrop " + number(palettes.backdrop) + ", palettes ";
     for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
-        const SubPalette& sub = fit.palettes.sub[p];
+        const SubPalette& sub = palettes.sub[p];
         text.append(p == 0 ? "" : " / ")
             .append(hex(sub[0]))
             .append(" ")
@@ -103,12 +103,22 @@ std::string summary(const Fit& fit) {
             .append(" ")
             .append(hex(sub[2]));
     }
-    text.append(", ").append(std::to_string(fit.stats.tiles));
-    text.append(fit.stats.tiles == 1 ? " tile" : " tiles");
-    text.append(", \u0394E2000 mean ").append(figure(fit.stats.mean));
-    text.append(", 95% ").append(figure(fit.stats.p95));
-    text.append(", max ").append(figure(fit.stats.max, true));
-    text.append(" (bound ").append(figure(fit.stats.bound)).append(")");
+    const std::string delta = "\u0394E2000 mean ";
+    text.append(", ").append(std::to_string(stats.tiles_before));
+    text.append(stats.tiles_before == 1 ? " tile" : " tiles");
+    if (stats.tiles != stats.tiles_before || stats.added != 0) {
+        // A dithered picture's cells are shared as dithered, so the budget
+        // can bring its mean down as well as up.
+        char added[32];
+        std::snprintf(added, sizeof added, "%+.2f", stats.added);
+        text.append(" -> ").append(std::to_string(stats.tiles));
+        text.append(" (").append(std::string_view(added) == "-0.00" ? "+0.00" : added);
+        text.append(" ").append(delta, 0, delta.size() - 1).append(")");
+    }
+    text.append(", ").append(delta).append(figure(stats.mean));
+    text.append(", 95% ").append(figure(stats.p95));
+    text.append(", max ").append(figure(stats.max, true));
+    text.append(" (bound ").append(figure(stats.bound)).append(")");
     return text;
 }
 

@@ -4,8 +4,6 @@
 // figures agree with what it minimised and the mean is never below the bound.
 #include "problem.hpp"
 
-#include "fold.hpp"
-
 #include <algorithm>
 
 namespace tilefit {
@@ -69,10 +67,21 @@ struct Counts {
     Cost bound = 0;
     std::uint64_t pixels = 0;
     Distance max = 0;
+
+    void add(const Counts& other) {
+        for (std::size_t d = 0; d < histogram.size(); ++d) {
+            histogram[d] += other.histogram[d];
+        }
+        sum += other.sum;
+        bound += other.bound;
+        pixels += other.pixels;
+        max = std::max(max, other.max);
+    }
 };
 
 Stats stats_of(const Counts& counts) {
     Stats stats;
+    stats.pixels = counts.pixels;
     if (counts.pixels == 0) {
         return stats;
     }
@@ -93,53 +102,62 @@ Stats stats_of(const Counts& counts) {
     return stats;
 }
 
-// The distinct tiles, and how many cells tilefold could not place among the
-// first 256 of them. Only which cells are equal counts, so each cell's
-// colours are packed two bits apiece, not laid out in bit planes; cells cut
-// by the picture's edge are padded with colour 3, as tilecut pads them.
-void count_tiles(Fit& fit) {
-    tilefold::TileFolder folder;
-    std::vector<tilefold::Tile> distinct;
+// Each cell of a picture in turn, rows of cells from the top-left; `visit`
+// is given the cell's left and top pixel.
+template <typename Visit> void for_each_cell(const Fit& fit, Visit visit) {
     for (std::uint32_t ty = 0; ty < fit.height; ty += nes::cell_side_px) {
         for (std::uint32_t tx = 0; tx < fit.width; tx += nes::cell_side_px) {
-            tilefold::Tile tile{};
-            for (std::uint32_t i = 0; i < nes::cell_side_px * nes::cell_side_px; ++i) {
-                const std::uint32_t x = tx + i % nes::cell_side_px;
-                const std::uint32_t y = ty + i / nes::cell_side_px;
-                const unsigned c = x < fit.width && y < fit.height
-                                       ? fit.pixels[std::size_t{y} * fit.width + x] % 4U
-                                       : 3U;
-                tile[i / 4] = static_cast<std::uint8_t>(tile[i / 4] | c << (2 * (i % 4)));
-            }
-            if (folder.place(tile).newly_stored || folder.stored() == tilefold::slot_count) {
-                distinct.push_back(tile);
-            }
+            visit(tx, ty);
         }
     }
-    std::sort(distinct.begin(), distinct.end());
-    fit.stats.tiles =
-        static_cast<std::size_t>(std::unique(distinct.begin(), distinct.end()) - distinct.begin());
-    fit.stats.beyond = folder.unplaced();
 }
 
+// The pattern tilecut writes for a cell: each pixel's c, and colour 3 where
+// the picture's edge cuts the cell.
+constexpr std::uint8_t padding_c = 3;
+
+tilebudget::Pattern pattern_at(const Fit& fit, std::uint32_t tx, std::uint32_t ty) {
+    tilebudget::Pattern pattern{};
+    for (std::size_t i = 0; i < tilebudget::cell_pixels; ++i) {
+        const auto x = static_cast<std::uint32_t>(tx + i % nes::cell_side_px);
+        const auto y = static_cast<std::uint32_t>(ty + i / nes::cell_side_px);
+        pattern[i] =
+            x < fit.width && y < fit.height
+                ? static_cast<std::uint8_t>(fit.pixels[std::size_t{y} * fit.width + x] % 4U)
+                : padding_c;
+    }
+    return pattern;
+}
+
+// The distinct tiles of the pictures together, and of `kept` besides.
+std::size_t count_tiles(std::span<const Fit> fits, std::span<const tilebudget::Pattern> kept = {}) {
+    std::vector<tilebudget::Pattern> distinct(kept.begin(), kept.end());
+    for (const Fit& fit : fits) {
+        for_each_cell(fit, [&](std::uint32_t tx, std::uint32_t ty) {
+            distinct.push_back(pattern_at(fit, tx, ty));
+        });
+    }
+    std::sort(distinct.begin(), distinct.end());
+    return static_cast<std::size_t>(std::unique(distinct.begin(), distinct.end()) -
+                                    distinct.begin());
+}
+
+Slot slot_of(const Solution& solution, std::uint8_t p, std::size_t c) {
+    return c == 0 ? solution.backdrop : solution.sub[p][c - 1];
+}
+
+// Each pixel's colour under the solution.
 Fit draw(const PictureView& picture, const Problem& problem, const Solution& solution,
          std::uint32_t first_area, Dither dither) {
     Fit fit;
     fit.width = picture.width;
     fit.height = picture.height;
-    fit.palettes.backdrop = problem.candidates.number[solution.backdrop];
-    for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
-        for (std::size_t c = 0; c < 3; ++c) {
-            fit.palettes.sub[p][c] = problem.candidates.number[solution.sub[p][c]];
-        }
-    }
     fit.areas_across = areas_across(picture.width);
     const std::size_t area_count = std::size_t{fit.areas_across} * areas_down(picture.height);
     fit.areas.assign(solution.area_palette.begin() + first_area,
                      solution.area_palette.begin() + first_area +
                          static_cast<std::ptrdiff_t>(area_count));
     fit.pixels.assign(std::size_t{picture.width} * picture.height, 0);
-    Counts counts;
     for (std::uint32_t y = 0; y < picture.height; ++y) {
         const std::size_t line = std::size_t{y} * picture.width;
         const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
@@ -151,11 +169,37 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
             const std::uint8_t p = fit.areas[area_line + x / nes::area_side_px];
             const std::array<Slot, 4> four = {solution.backdrop, solution.sub[p][0],
                                               solution.sub[p][1], solution.sub[p][2]};
+            const std::size_t c = choose(problem.row(problem.index.find(rgb(pixel))), four, problem,
+                                         dither, rgb(pixel), x, y);
+            fit.pixels[line + x] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
+        }
+    }
+    return fit;
+}
+
+// The palettes and the figures of a drawn picture; the whole run's counts
+// gather in `total`.
+void measure(Fit& fit, const PictureView& picture, const Problem& problem, const Solution& solution,
+             Counts& total) {
+    fit.palettes.backdrop = problem.candidates.number[solution.backdrop];
+    for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            fit.palettes.sub[p][c] = problem.candidates.number[solution.sub[p][c]];
+        }
+    }
+    Counts counts;
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        const std::size_t line = std::size_t{y} * picture.width;
+        const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
+        for (std::uint32_t x = 0; x < picture.width; ++x) {
+            const Rgba& pixel = picture.pixels[line + x];
+            if (!opaque(pixel)) {
+                continue;
+            }
+            const std::uint8_t p = fit.areas[area_line + x / nes::area_side_px];
             const std::uint32_t colour = problem.index.find(rgb(pixel));
             const Distance* row = problem.row(colour);
-            const std::size_t c = choose(row, four, problem, dither, rgb(pixel), x, y);
-            fit.pixels[line + x] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
-            const Distance d = row[four[c]];
+            const Distance d = row[slot_of(solution, p, fit.pixels[line + x] % 4U)];
             ++counts.histogram[d];
             counts.sum += d;
             counts.max = std::max(counts.max, d);
@@ -164,14 +208,115 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
         }
     }
     fit.stats = stats_of(counts);
-    count_tiles(fit);
-    return fit;
+    fit.stats.tiles = count_tiles({&fit, 1});
+    fit.stats.tiles_before = fit.stats.tiles;
+    total.add(counts);
+}
+
+// What the tile budget is told of each cell. A pixel past the picture's
+// edge must stay on tilecut's padding colour, whatever the renumbering, or
+// the tiles would not fold as counted: off it, it costs more than any
+// cluster of cells a picture can have could gain, which keeps it there. A transparent pixel should
+// show the backdrop, and is judged against the backdrop's colour: under too small a budget (one
+// tile for cells transparent where others are cut by the edge, say) it cannot always keep it.
+constexpr float padding_off = 1e7F;
+
+std::vector<tilebudget::Cell> cells_of(std::span<const Fit> fits,
+                                       std::span<const PictureView> pictures,
+                                       const Problem& problem, const Solution& solution,
+                                       const std::array<tilebudget::PaletteLab, 4>& labs,
+                                       Dither dither) {
+    std::vector<tilebudget::Cell> cells;
+    for (std::size_t i = 0; i < fits.size(); ++i) {
+        const Fit& fit = fits[i];
+        for_each_cell(fit, [&](std::uint32_t tx, std::uint32_t ty) {
+            tilebudget::Cell cell;
+            cell.palette = fit.areas[std::size_t{ty / nes::area_side_px} * fit.areas_across +
+                                     tx / nes::area_side_px];
+            cell.pattern = pattern_at(fit, tx, ty);
+            std::array<nes::Lab, tilebudget::cell_pixels> targets{};
+            std::array<bool, tilebudget::cell_pixels> padding{};
+            for (std::size_t px = 0; px < tilebudget::cell_pixels; ++px) {
+                const auto x = static_cast<std::uint32_t>(tx + px % nes::cell_side_px);
+                const auto y = static_cast<std::uint32_t>(ty + px / nes::cell_side_px);
+                padding[px] = x >= fit.width || y >= fit.height;
+                if (padding[px]) {
+                    cell.fixed |= std::uint64_t{1} << px;
+                    continue;
+                }
+                const Rgba& pixel = pictures[i].pixels[std::size_t{y} * fit.width + x];
+                if (!opaque(pixel)) {
+                    targets[px] = labs[cell.palette][0];
+                    continue;
+                }
+                // A dithered cell is judged against its dithered colours, so
+                // that sharing does not undo the dither.
+                targets[px] =
+                    dither == Dither::none
+                        ? nes::to_lab(rgb(pixel))
+                        : problem.candidates.lab[slot_of(solution, cell.palette, cell.pattern[px])];
+            }
+            cell.costs = tilebudget::cell_costs(targets, labs[cell.palette]);
+            for (std::size_t px = 0; px < tilebudget::cell_pixels; ++px) {
+                for (std::size_t c = 0; padding[px] && c < tilebudget::colours; ++c) {
+                    cell.costs[px][c] = c == padding_c ? 0.0F : padding_off;
+                }
+            }
+            cells.push_back(cell);
+        });
+    }
+    return cells;
+}
+
+// Meets the tile budget: renumbers the sub-palettes' colours so that cells
+// share tiles, and when that is not enough gives cells other patterns.
+// False when the pictures fitted as they were.
+bool meet_budget(std::span<Fit> fits, std::span<const PictureView> pictures, const Problem& problem,
+                 Solution& solution, const Options& options) {
+    // Most screens fit as they are, and their costs are not worth working out.
+    if (count_tiles(fits, options.kept) <= options.max_tiles) {
+        return false;
+    }
+    std::array<tilebudget::PaletteLab, 4> labs{};
+    for (std::uint8_t p = 0; p < nes::subpalette_count; ++p) {
+        for (std::size_t c = 0; c < tilebudget::colours; ++c) {
+            labs[p][c] = problem.candidates.lab[slot_of(solution, p, c)];
+        }
+    }
+    const std::vector<tilebudget::Cell> cells =
+        cells_of(fits, pictures, problem, solution, labs, options.dither);
+    const tilebudget::Fitted fitted = tilebudget::fit(cells, options.kept, options.max_tiles, labs);
+    bool changed = false;
+    const Solution given = solution;
+    for (std::uint8_t p = 0; p < nes::subpalette_count; ++p) {
+        for (std::size_t c = 1; c < tilebudget::colours; ++c) {
+            solution.sub[p][c - 1] = given.sub[p][fitted.orders[p][c] - 1];
+            changed = changed || fitted.orders[p][c] != c;
+        }
+    }
+    std::size_t next = 0;
+    for (Fit& fit : fits) {
+        for_each_cell(fit, [&](std::uint32_t tx, std::uint32_t ty) {
+            const tilebudget::Cell& cell = cells[next];
+            const tilebudget::Pattern& pattern = fitted.patterns[next++];
+            for (std::size_t px = 0; px < tilebudget::cell_pixels; ++px) {
+                const auto x = static_cast<std::uint32_t>(tx + px % nes::cell_side_px);
+                const auto y = static_cast<std::uint32_t>(ty + px / nes::cell_side_px);
+                if (x < fit.width && y < fit.height) {
+                    const std::uint8_t c = pattern[px];
+                    changed = changed || c != cell.pattern[px];
+                    fit.pixels[std::size_t{y} * fit.width + x] =
+                        c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * cell.palette + c);
+                }
+            }
+        });
+    }
+    return changed;
 }
 
 } // namespace
 
-std::vector<Fit> fit(std::span<const PictureView> pictures, const nes::Table& table,
-                     const Options& options) {
+Fits fit(std::span<const PictureView> pictures, const nes::Table& table, const Options& options) {
     const Problem problem = build_problem(pictures, table);
     SearchLimits limits;
     if (options.backdrop) {
@@ -187,12 +332,34 @@ std::vector<Fit> fit(std::span<const PictureView> pictures, const nes::Table& ta
         }
         limits.imposed = imposed;
     }
-    const Solution solution = search(problem, limits);
-    std::vector<Fit> fits;
+    Solution solution = search(problem, limits);
+    Fits fits;
+    Counts total;
     for (std::size_t i = 0; i < pictures.size(); ++i) {
-        fits.push_back(
+        fits.pictures.push_back(
             draw(pictures[i], problem, solution, problem.picture_area[i], options.dither));
+        measure(fits.pictures.back(), pictures[i], problem, solution, total);
     }
+    fits.total = stats_of(total);
+    fits.total.tiles = count_tiles(fits.pictures);
+    fits.total.tiles_before = fits.total.tiles;
+    if (!meet_budget(fits.pictures, pictures, problem, solution, options)) {
+        return fits;
+    }
+    // Measured again, the budget's cost is what the figures show.
+    const Stats before = fits.total;
+    total = Counts{};
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        Fit& fit = fits.pictures[i];
+        const Stats own = fit.stats;
+        measure(fit, pictures[i], problem, solution, total);
+        fit.stats.tiles_before = own.tiles;
+        fit.stats.added = fit.stats.mean - own.mean;
+    }
+    fits.total = stats_of(total);
+    fits.total.tiles = count_tiles(fits.pictures);
+    fits.total.tiles_before = before.tiles;
+    fits.total.added = fits.total.mean - before.mean;
     return fits;
 }
 

@@ -11,6 +11,7 @@
 #include "image.hpp"
 #include "nes_colours.hpp"
 #include "nes_geometry.hpp"
+#include "tiles.hpp"
 
 #include <array>
 #include <cstddef>
@@ -51,6 +52,11 @@ struct Options {
     std::optional<std::uint8_t> backdrop; // a candidate number, when the artist fixes it
     std::optional<Palettes> palettes;     // imposed: only areas and pixels are chosen
     Dither dither = Dither::none;
+    // The distinct tiles the pictures may use together, the kept ones
+    // included: 1 to tilebudget::max_budget.
+    std::size_t max_tiles = tilebudget::max_budget;
+    // Tiles that keep the first slots in their order, such as a font.
+    std::vector<tilebudget::Pattern> kept;
 };
 
 // The error figures of one picture, in CIEDE2000 over its opaque pixels.
@@ -61,8 +67,10 @@ struct Stats {
     // The mean error of every pixel's nearest candidate with no other rule:
     // no legal picture comes closer.
     double bound = 0;
-    std::size_t tiles = 0;    // distinct 8x8 patterns of c, as tilecut writes them
-    std::uint64_t beyond = 0; // cells whose pattern is not among the first 256 distinct ones
+    std::size_t tiles = 0;        // distinct 8x8 patterns of c, as tilecut writes them
+    std::size_t tiles_before = 0; // as many before the tile budget
+    double added = 0;             // what the budget added to the mean
+    std::uint64_t pixels = 0;     // the opaque ones, which the figures count
 };
 
 struct Fit {
@@ -78,12 +86,17 @@ struct Fit {
     Stats stats;
 };
 
+struct Fits {
+    std::vector<Fit> pictures;
+    Stats total; // over all the pictures' pixels, and their distinct tiles together
+};
+
 // Fits every picture under one backdrop and one set of sub-palettes, chosen
-// for their total error; give one picture to fit it alone. Deterministic:
-// the same pixels, table and options give the same result everywhere.
-// `options.backdrop` and `options.palettes` must hold candidates only.
-std::vector<Fit> fit(std::span<const PictureView> pictures, const nes::Table& table,
-                     const Options& options);
+// for their total error, and into one budget of tiles; give one picture to
+// fit it alone. Deterministic: the same pixels, table and options give the
+// same result everywhere. `options.backdrop` and `options.palettes` must
+// hold candidates only, and `options.kept` at most `options.max_tiles`.
+Fits fit(std::span<const PictureView> pictures, const nes::Table& table, const Options& options);
 
 // The 16 colours of a fitted picture's PNG: entry 4 p + c is the table's
 // colour for that number, and entries 0, 4, 8 and 12 the backdrop.
@@ -101,7 +114,8 @@ std::variant<std::uint8_t, std::string> parse_backdrop(std::string_view text);
 
 // The report's words after "PATH -> OUTPUT: ", with no line break:
 // "backdrop $0F, palettes 21 30 31 / ..., 204 tiles, ΔE2000 mean 2.31, 95%
-// 6.10, max 14.2 (bound 1.87)".
-std::string summary(const Fit& fit);
+// 6.10, max 14.2 (bound 1.87)"; when the budget changed cells, the tiles read
+// "812 tiles -> 256 (+1.42 ΔE2000 mean)".
+std::string summary(const Palettes& palettes, const Stats& stats);
 
 } // namespace tilefit

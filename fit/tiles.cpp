@@ -87,10 +87,11 @@ Order inverse(const Order& order) {
     return out;
 }
 
-Packed renumber(const Packed& p, const Order& to) {
-    Packed out;
+Packed renumber(const Packed& p, const Order& to, std::uint64_t fixed) {
+    Packed out{p.low & fixed, p.high & fixed};
     for (std::uint8_t c = 0; c < colours; ++c) {
-        const std::uint64_t where = ((c & 1U) ? p.low : ~p.low) & ((c & 2U) ? p.high : ~p.high);
+        const std::uint64_t where =
+            ((c & 1U) ? p.low : ~p.low) & ((c & 2U) ? p.high : ~p.high) & ~fixed;
         if ((to[c] & 1U) != 0) {
             out.low |= where;
         }
@@ -140,7 +141,7 @@ class Counter {
   public:
     Counter(std::span<const Cell> cells, std::span<const Pattern> kept) : kept_slots_(kept.size()) {
         for (const Cell& cell : cells) {
-            distinct_[cell.palette].push_back(pack(cell.pattern));
+            distinct_[cell.palette].push_back({pack(cell.pattern), cell.fixed});
             used_[cell.palette] = true;
         }
         for (auto& list : distinct_) {
@@ -158,8 +159,8 @@ class Counter {
         all_.clear();
         for (std::size_t p = 0; p < sub_palettes; ++p) {
             const Order to = inverse(orders[p]);
-            for (const Packed& packed : distinct_[p]) {
-                all_.push_back(renumber(packed, to));
+            for (const auto& [packed, fixed] : distinct_[p]) {
+                all_.push_back(renumber(packed, to, fixed));
             }
         }
         return count_distinct(all_, kept_, kept_slots_);
@@ -201,7 +202,7 @@ class Counter {
     }
 
   private:
-    std::array<std::vector<Packed>, sub_palettes> distinct_;
+    std::array<std::vector<std::pair<Packed, std::uint64_t>>, sub_palettes> distinct_;
     std::array<bool, sub_palettes> used_{};
     std::vector<Packed> kept_;
     std::size_t kept_slots_;
@@ -234,10 +235,11 @@ Item renumbered(const Cell& cell, const Order& order) {
     Item item;
     const Order to = inverse(order);
     for (std::size_t px = 0; px < cell_pixels; ++px) {
-        item.pattern[px] = to[cell.pattern[px]];
+        const bool fixed = (cell.fixed >> px & 1U) != 0;
+        item.pattern[px] = fixed ? cell.pattern[px] : to[cell.pattern[px]];
         float least = infinity;
         for (std::size_t c = 0; c < colours; ++c) {
-            const float cost = cell.costs[px][order[c]];
+            const float cost = cell.costs[px][fixed ? c : order[c]];
             item.cost[c * plane + px] = cost;
             least = std::min(least, cost);
         }
@@ -751,6 +753,17 @@ std::size_t count_tiles(std::span<const Pattern> patterns, std::span<const Patte
 
 } // namespace
 
+Pattern pattern_of_tile(std::span<const std::uint8_t, nes::tile_bytes> tile) {
+    Pattern out{};
+    for (std::size_t px = 0; px < cell_pixels; ++px) {
+        const std::size_t row = px / nes::cell_side_px;
+        const unsigned bit = nes::cell_side_px - 1 - px % nes::cell_side_px;
+        out[px] = static_cast<std::uint8_t>((tile[row] >> bit & 1U) |
+                                            (tile[row + nes::cell_side_px] >> bit & 1U) << 1);
+    }
+    return out;
+}
+
 Costs cell_costs(std::span<const nes::Lab, cell_pixels> targets, const PaletteLab& palette) {
     Costs out{};
     for (std::size_t px = 0; px < cell_pixels; ++px) {
@@ -777,11 +790,7 @@ Fitted fit(std::span<const Cell> cells, std::span<const Pattern> kept, std::size
     out.tiles_before = chosen.tiles;
     if (chosen.tiles <= budget) {
         for (const Cell& cell : cells) {
-            const Order to = inverse(out.orders[cell.palette]);
-            Pattern p{};
-            std::transform(cell.pattern.begin(), cell.pattern.end(), p.begin(),
-                           [&](std::uint8_t c) { return to[c]; });
-            out.patterns.push_back(p);
+            out.patterns.push_back(renumbered(cell, out.orders[cell.palette]).pattern);
         }
         out.added.assign(cells.size(), 0.0);
         out.tiles_after = chosen.tiles;

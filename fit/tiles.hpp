@@ -42,7 +42,14 @@ struct Cell {
     std::uint8_t palette = 0; // the sub-palette of the cell's area, 0-3
     Pattern pattern{};        // as fitted, under the sub-palettes' given order
     Costs costs{};            // under the same order
+    // Pixels whose value is the tile's own, not a colour of the sub-palette
+    // (those past the picture's edge, which tilecut pads with 3), one bit
+    // each: renumbering the colours leaves their value and their costs.
+    std::uint64_t fixed = 0;
 };
+
+// A tile as a CHR file holds it (nes-tile-formats(5)), as a pattern.
+Pattern pattern_of_tile(std::span<const std::uint8_t, nes::tile_bytes> tile);
 
 // The costs of a cell whose pixels should look like `targets`.
 Costs cell_costs(std::span<const nes::Lab, cell_pixels> targets, const PaletteLab& palette);

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pixels[i] = rest.empty() ? palette[0] : palette[rest[i % rest.size()] % colours];
     }
     const tilefit::PictureView picture{width, height, pixels};
-    const std::vector<tilefit::Fit> first = tilefit::fit(std::span(&picture, 1), table, options);
+    const std::vector<tilefit::Fit> first =
+        tilefit::fit(std::span(&picture, 1), table, options).pictures;
     require(first.size() == 1);
     const tilefit::Fit& fit = first[0];
     require(fit.pixels.size() == pixels.size());
@@ -76,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     require(fit.stats.mean + 1e-9 >= fit.stats.bound && fit.stats.max + 1e-9 >= fit.stats.p95);
-    const std::vector<tilefit::Fit> again = tilefit::fit(std::span(&picture, 1), table, options);
+    const std::vector<tilefit::Fit> again =
+        tilefit::fit(std::span(&picture, 1), table, options).pictures;
     require(again[0].pixels == fit.pixels && again[0].palettes == fit.palettes &&
             again[0].areas == fit.areas);
     return 0;

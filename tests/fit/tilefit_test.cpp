@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 
 using tilefit::Fit;
 using tilefit::Palettes;
@@ -72,12 +74,13 @@ nes::Table random_table(std::mt19937& rng) {
 
 Fit fit_one(const Picture& picture, const nes::Table& table, const tilefit::Options& options = {}) {
     const tilefit::PictureView view = picture.view();
-    return tilefit::fit({&view, 1}, table, options).front();
+    return tilefit::fit({&view, 1}, table, options).pictures.front();
 }
 
 // What a user can check of any result: every area within the backdrop and
-// one sub-palette, every colour a candidate, the figures in order.
-void expect_legal(const Fit& fit, const Picture& picture) {
+// one sub-palette, every colour a candidate, the figures in order, and
+// transparent pixels on the backdrop unless a tile budget moved them.
+void expect_legal(const Fit& fit, const Picture& picture, bool budget_met = false) {
     ASSERT_EQ(fit.pixels.size(), picture.pixels.size());
     EXPECT_TRUE(nes::is_candidate(fit.palettes.backdrop));
     for (const auto& sub : fit.palettes.sub) {
@@ -90,7 +93,7 @@ void expect_legal(const Fit& fit, const Picture& picture) {
             const std::uint8_t index = fit.pixels[y * fit.width + x];
             const unsigned p = fit.areas[y / 16 * fit.areas_across + x / 16];
             EXPECT_TRUE(index == 0 || (index / 4 == p && index % 4 != 0)) << x << ", " << y;
-            if (picture.pixels[y * fit.width + x].a < tilefit::opaque_alpha) {
+            if (!budget_met && picture.pixels[y * fit.width + x].a < tilefit::opaque_alpha) {
                 EXPECT_EQ(index, 0);
             }
         }
@@ -113,7 +116,9 @@ TEST(Fit, LegalPicturesComeBackUnchanged) {
         const Palettes palettes = random_palettes(rng);
         Picture picture = legal(rng, table, palettes);
         for (const auto dither : {tilefit::Dither::none, tilefit::Dither::ordered}) {
-            const Fit fit = fit_one(picture, table, {{}, {}, dither});
+            tilefit::Options options;
+            options.dither = dither;
+            const Fit fit = fit_one(picture, table, options);
             expect_legal(fit, picture);
             const auto colours = tilefit::png_palette(fit.palettes, table);
             for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
@@ -167,7 +172,8 @@ TEST(Fit, AnyPictureComesOutLegal) {
         const Fit again = fit_one(picture, nes::builtin_table(), options);
         EXPECT_EQ(again.pixels, fit.pixels);
         EXPECT_EQ(again.palettes, fit.palettes);
-        EXPECT_EQ(tilefit::summary(again), tilefit::summary(fit));
+        EXPECT_EQ(tilefit::summary(again.palettes, again.stats),
+                  tilefit::summary(fit.palettes, fit.stats));
     }
 }
 
@@ -177,7 +183,8 @@ TEST(Fit, Summary) {
     for (std::size_t i = 0; i < 8; i += 2) {
         picture.pixels[i] = {red.r, red.g, red.b, 255};
     }
-    EXPECT_EQ(tilefit::summary(fit_one(picture, nes::builtin_table())),
+    const Fit fit = fit_one(picture, nes::builtin_table());
+    EXPECT_EQ(tilefit::summary(fit.palettes, fit.stats),
               "backdrop $0F, palettes 16 0F 0F / 0F 0F 0F / 0F 0F 0F / 0F 0F 0F, 2 tiles, "
               "\u0394E2000 mean 0.00, 95% 0.00, max 0.0 (bound 0.00)");
 }
@@ -212,4 +219,121 @@ TEST(Fit, PaletteFiles) {
     }
     EXPECT_EQ(std::get<std::string>(tilefit::parse_backdrop("1D")),
               "--backdrop is $1D, which shows as $0F; write $0F");
+}
+
+namespace {
+
+using Pattern = tilebudget::Pattern;
+
+// The tiles tilecut would cut from the pictures, with the kept ones.
+std::set<Pattern> tiles_of(std::span<const Fit> fits, std::span<const Pattern> kept = {}) {
+    std::set<Pattern> tiles(kept.begin(), kept.end());
+    for (const Fit& fit : fits) {
+        for (std::uint32_t ty = 0; ty < fit.height; ty += 8) {
+            for (std::uint32_t tx = 0; tx < fit.width; tx += 8) {
+                Pattern pattern{};
+                for (std::uint32_t i = 0; i < 64; ++i) {
+                    const std::uint32_t x = tx + i % 8;
+                    const std::uint32_t y = ty + i / 8;
+                    pattern[i] = x < fit.width && y < fit.height
+                                     ? static_cast<std::uint8_t>(fit.pixels[y * fit.width + x] % 4)
+                                     : 3;
+                }
+                tiles.insert(pattern);
+            }
+        }
+    }
+    return tiles;
+}
+
+Pattern random_pattern(std::mt19937& rng) {
+    Pattern pattern{};
+    for (std::uint8_t& c : pattern) {
+        c = static_cast<std::uint8_t>(rng() % 4);
+    }
+    return pattern;
+}
+
+} // namespace
+
+// Noisy pictures fitted together into small budgets, with kept tiles or
+// without: legal, one palette set, and no more tiles than the budget.
+TEST(Budget, SharedPicturesFitTheBudget) {
+    std::mt19937 rng(22);
+    for (const std::size_t budget : {1U, 3U, 17U, 40U}) {
+        std::vector<Picture> pictures;
+        for (int i = 0; i < 2; ++i) {
+            Picture picture{30 + static_cast<std::uint32_t>(rng() % 20),
+                            20 + static_cast<std::uint32_t>(rng() % 20),
+                            {}};
+            for (std::size_t n = 0; n < std::size_t{picture.width} * picture.height; ++n) {
+                picture.pixels.push_back({static_cast<std::uint8_t>(rng()),
+                                          static_cast<std::uint8_t>(rng() % 64),
+                                          static_cast<std::uint8_t>(n),
+                                          static_cast<std::uint8_t>(rng() % 8 == 0 ? 0 : 255)});
+            }
+            pictures.push_back(std::move(picture));
+        }
+        tilefit::Options options;
+        options.max_tiles = budget;
+        options.dither = budget % 2 == 0 ? tilefit::Dither::none : tilefit::Dither::ordered;
+        for (std::size_t k = 0; k < budget / 8; ++k) {
+            options.kept.push_back(random_pattern(rng));
+        }
+        const std::vector<tilefit::PictureView> views = {pictures[0].view(), pictures[1].view()};
+        const tilefit::Fits fits = tilefit::fit(views, nes::builtin_table(), options);
+        for (std::size_t i = 0; i < 2; ++i) {
+            expect_legal(fits.pictures[i], pictures[i], true);
+            EXPECT_EQ(fits.pictures[i].palettes, fits.pictures[0].palettes);
+        }
+        EXPECT_LE(tiles_of(fits.pictures, options.kept).size(), budget);
+        EXPECT_EQ(fits.total.tiles, tiles_of(fits.pictures).size());
+        EXPECT_GT(fits.total.tiles_before, budget);
+    }
+}
+
+// A legal picture whose sub-palettes list their colours in different
+// orders: its cells share few tiles as drawn, all of them once the colours
+// are reordered, and so it comes back unchanged within that many.
+TEST(Budget, ReorderingIsFoundBeforeAnyLoss) {
+    std::mt19937 rng(7);
+    for (std::size_t round = 0; round < 6; ++round) {
+        std::vector<std::uint8_t> numbers;
+        while (numbers.size() < 13) {
+            const std::uint8_t n = random_candidate(rng);
+            if (std::find(numbers.begin(), numbers.end(), n) == numbers.end()) {
+                numbers.push_back(n);
+            }
+        }
+        std::vector<Pattern> patterns(4 + round);
+        std::generate(patterns.begin(), patterns.end(), [&] { return random_pattern(rng); });
+        std::array<std::array<std::uint8_t, 4>, 4> order{};
+        for (auto& o : order) {
+            o = {0, 1, 2, 3};
+            std::shuffle(o.begin() + 1, o.end(), rng);
+        }
+        Picture picture{64, 48, {}};
+        std::vector<unsigned> area(12);
+        for (unsigned& p : area) {
+            p = rng() % 4;
+        }
+        std::vector<std::size_t> cell(48);
+        for (std::size_t& k : cell) {
+            k = rng() % patterns.size();
+        }
+        for (std::uint32_t y = 0; y < 48; ++y) {
+            for (std::uint32_t x = 0; x < 64; ++x) {
+                const unsigned p = area[y / 16 * 4 + x / 16];
+                const unsigned c = order[p][patterns[cell[y / 8 * 8 + x / 8]][y % 8 * 8 + x % 8]];
+                const nes::Rgb rgb = nes::builtin_table()[numbers[c == 0 ? 0 : 1 + 3 * p + c - 1]];
+                picture.pixels.push_back({rgb.r, rgb.g, rgb.b, 255});
+            }
+        }
+        const std::set<std::size_t> used(cell.begin(), cell.end());
+        tilefit::Options options;
+        options.max_tiles = used.size();
+        const Fit fit = fit_one(picture, nes::builtin_table(), options);
+        EXPECT_EQ(fit.stats.mean, 0.0) << round;
+        EXPECT_EQ(tiles_of({&fit, 1}).size(), used.size()) << round;
+    }
 }
