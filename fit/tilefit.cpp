@@ -274,7 +274,7 @@ std::vector<tilebudget::Cell> cells_of(std::span<const Fit> fits,
 bool meet_budget(std::span<Fit> fits, std::span<const PictureView> pictures, const Problem& problem,
                  Solution& solution, const Options& options) {
     // Most screens fit as they are, and their costs are not worth working out.
-    if (count_tiles(fits, options.kept) <= options.max_tiles) {
+    if (options.max_tiles == 0 || count_tiles(fits, options.kept) <= options.max_tiles) {
         return false;
     }
     std::array<tilebudget::PaletteLab, 4> labs{};

@@ -53,7 +53,8 @@ struct Options {
     std::optional<Palettes> palettes;     // imposed: only areas and pixels are chosen
     Dither dither = Dither::none;
     // The distinct tiles the pictures may use together, the kept ones
-    // included: 1 to tilebudget::max_budget.
+    // included: 1 to tilebudget::max_budget, or 0 for no budget at all, for
+    // the benchmark, which measures the palettes alone.
     std::size_t max_tiles = tilebudget::max_budget;
     // Tiles that keep the first slots in their order, such as a font.
     std::vector<tilebudget::Pattern> kept;

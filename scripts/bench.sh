@@ -7,7 +7,9 @@
 #   scripts/bench.sh            speed and memory
 #   scripts/bench.sh --quality  tilefit's error on the corpus of real pictures
 #                               (scripts/corpus.sh), against the bound and a
-#                               plain greedy fit; the tables of bench/README.md
+#                               plain greedy fit, its tile budget against a plain
+#                               merge, and screens fitted together; the tables
+#                               of bench/README.md
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/bench"
@@ -40,17 +42,11 @@ if cmake --build "$build" --target help | grep -x '\.\.\. tilefit' >/dev/null; t
 fi
 
 if [[ $mode == --quality ]]; then
-    cmake --build "$build" -j"$(nproc)" --target fitbench "${fit_target[@]}" >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target fitbench >/dev/null
     corpus="$root/build/corpus"
     [[ -f $corpus/manifest.tsv ]] || "$root/scripts/corpus.sh" "$corpus"
-    with_fit=()
-    if ((${#fit_target[@]} > 0)); then
-        with_fit=(--tilefit "$tilefit")
-    else
-        echo "bench: tilefit is not in the tree yet: only the bound and greedy are measured" >&2
-    fi
     report="$build/quality.md"
-    "$build/bench/fitbench" "${with_fit[@]}" --work "$build/fitted" "$corpus" >"$report"
+    "$build/bench/fitbench" "$corpus" >"$report"
     cat "$report"
     echo
     echo "tables: $report"

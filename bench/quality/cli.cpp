@@ -2,35 +2,35 @@
 
 #include "intake.hpp"
 #include "quality.hpp"
+#include "tile_baseline.hpp"
+#include "tilefit.hpp"
 
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace quality {
 
 namespace {
 
-const char kUsage[] = "usage: fitbench [--tilefit BIN] [--work DIR] CORPUS\n";
+const char kUsage[] = "usage: fitbench [--greedy-only] CORPUS\n";
 const char kHelp[] =
     "Measures on every picture of CORPUS (the folder scripts/corpus.sh writes: its\n"
-    "manifest.tsv and pictures/) the bound, the plain greedy fit and tilefit, side\n"
-    "by side, and prints them as markdown tables with the goal check.\n"
+    "manifest.tsv and pictures/) the bound, the plain greedy fit and tilefit's, side\n"
+    "by side; then tilefit's tile budget against a plain merge of tiles, and\n"
+    "screens fitted together against each alone. Prints markdown tables with the\n"
+    "goal checks. tilefit's own code is called, the same the command runs.\n"
     "\n"
-    "  --tilefit BIN  the tilefit to measure; without it, only the bound and greedy\n"
-    "  --work DIR     where tilefit's outputs go (default: CORPUS/fitted)\n";
+    "  --greedy-only  only the bound and greedy\n";
 
 // One row of the manifest: the picture's name and the group of screens it
 // belongs to ("photo" for the photographs).
@@ -57,6 +57,16 @@ std::optional<std::vector<Entry>> read_manifest(const std::string& path) {
     return out;
 }
 
+// The budgets measured, and the plain merge's result at each.
+constexpr std::array<std::size_t, 3> kBudgets = {256, 192, 128};
+
+struct Budgeted {
+    std::size_t free_tiles = 0; // with no budget
+    std::array<double, kBudgets.size()> fit_added{};
+    std::array<double, kBudgets.size()> plain_added{};
+    std::array<double, kBudgets.size()> fit_seconds{};
+};
+
 struct Measured {
     Scores scores;
     double blurred = 0;
@@ -68,66 +78,87 @@ struct Row {
     Entry entry;
     double bound = 0;
     Measured greedy;
-    std::optional<Measured> plain;   // tilefit --dither none
-    std::optional<Measured> ordered; // tilefit --dither ordered
+    std::optional<Measured> plain;   // tilefit --dither none, no tile budget
+    std::optional<Measured> ordered; // tilefit --dither ordered, no tile budget
+    std::optional<Budgeted> budget;
+    std::vector<tilefit::Rgba> pixels; // for fitting screens together
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    double alone_mean = 0; // at the default budget of 256 tiles
+    std::size_t alone_tiles = 0;
 };
 
-// Runs the command and waits for it; its exit status, or -1 when it could
-// not be started or did not exit.
-int spawn(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
+// The screen of a fit as the console shows it.
+Screen screen_of(const tilefit::Fit& fit) {
+    const auto palette = tilefit::png_palette(fit.palettes, nes::builtin_table());
+    Screen screen;
+    for (const std::uint8_t index : fit.pixels) {
+        screen.colours.push_back(palette[index]);
+        screen.c.push_back(static_cast<std::uint8_t>(index & 3));
     }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
+    return screen;
 }
 
-// tilefit on the picture, its indexed output read back as the screen shows it.
-std::optional<Measured> run_tilefit(const std::string& tilefit, const std::string& picture_path,
-                                    const Picture& picture, const std::string& output,
-                                    const char* dither, std::FILE* err) {
+Measured measured(const Picture& picture, const tilefit::Fit& fit, double seconds) {
+    const Screen screen = screen_of(fit);
+    const auto palette = tilefit::png_palette(fit.palettes, nes::builtin_table());
+    return {score(picture, screen), blurred_mean(picture, screen.colours), seconds,
+            is_legal(picture.width, picture.height, fit.pixels, palette, nes::builtin_table())};
+}
+
+// The pictures fitted together by tilefit's core, and how long it took.
+std::pair<tilefit::Fits, double> fit_timed(std::span<const tilefit::PictureView> views,
+                                           const tilefit::Options& options) {
     const auto start = std::chrono::steady_clock::now();
-    const int status = spawn({tilefit, "-q", "--dither", dither, "-o", output, picture_path});
+    tilefit::Fits fits = tilefit::fit(views, nes::builtin_table(), options);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (status != 0) {
-        std::fprintf(err, "fitbench: %s --dither %s %s failed (status %d)\n", tilefit.c_str(),
-                     dither, picture_path.c_str(), status);
-        return std::nullopt;
-    }
-    const auto fitted = intake::load(output.c_str());
-    if (!fitted || fitted->kind() != intake::Kind::indexed || fitted->width() != picture.width ||
-        fitted->height() != picture.height) {
-        std::fprintf(err, "fitbench: %s: not an indexed picture of %ux%u\n", output.c_str(),
-                     picture.width, picture.height);
-        return std::nullopt;
-    }
-    Screen screen;
-    const std::vector<nes::Rgb>& palette = fitted->palette();
-    std::vector<std::uint8_t> indices;
-    for (std::uint32_t y = 0; y < picture.height; ++y) {
-        for (std::uint32_t x = 0; x < picture.width; ++x) {
-            const std::uint8_t index = fitted->at(x, y);
-            if (index >= palette.size()) {
-                std::fprintf(err, "fitbench: %s: index %u has no colour\n", output.c_str(), index);
-                return std::nullopt;
+    return {std::move(fits), took.count()};
+}
+
+tilefit::Options with(std::size_t max_tiles, tilefit::Dither dither = tilefit::Dither::none) {
+    tilefit::Options options;
+    options.max_tiles = max_tiles;
+    options.dither = dither;
+    return options;
+}
+
+// The unbudgeted fit's cells merged the plain way into `budget` tiles, each
+// cell keeping its sub-palette.
+tilefit::Fit plain_merged(const tilefit::Fit& free, std::size_t budget) {
+    std::vector<tilebudget::Pattern> cells;
+    const auto cell_pixel = [&](std::uint32_t tx, std::uint32_t ty, std::size_t px) {
+        const auto x = static_cast<std::uint32_t>(tx + px % 8);
+        const auto y = static_cast<std::uint32_t>(ty + px / 8);
+        return x < free.width && y < free.height ? std::optional(std::size_t{y} * free.width + x)
+                                                 : std::nullopt;
+    };
+    for (std::uint32_t ty = 0; ty < free.height; ty += 8) {
+        for (std::uint32_t tx = 0; tx < free.width; tx += 8) {
+            tilebudget::Pattern pattern{};
+            for (std::size_t px = 0; px < pattern.size(); ++px) {
+                const auto at = cell_pixel(tx, ty, px);
+                pattern[px] = at ? static_cast<std::uint8_t>(free.pixels[*at] & 3) : 3;
             }
-            indices.push_back(index);
-            screen.colours.push_back(palette[index]);
-            screen.c.push_back(static_cast<std::uint8_t>(index & 3));
+            cells.push_back(pattern);
         }
     }
-    return Measured{
-        score(picture, screen), blurred_mean(picture, screen.colours), took.count(),
-        is_legal(picture.width, picture.height, indices, palette, nes::builtin_table())};
+    const std::vector<tilebudget::Pattern> merged = bench::plain_merge(cells, budget);
+    tilefit::Fit out = free;
+    std::size_t next = 0;
+    for (std::uint32_t ty = 0; ty < free.height; ty += 8) {
+        for (std::uint32_t tx = 0; tx < free.width; tx += 8) {
+            const std::uint8_t p = free.areas[ty / 16 * free.areas_across + tx / 16];
+            for (std::size_t px = 0; px < 64; ++px) {
+                if (const auto at = cell_pixel(tx, ty, px)) {
+                    const std::uint8_t c = merged[next][px];
+                    out.pixels[*at] =
+                        c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
+                }
+            }
+            ++next;
+        }
+    }
+    return out;
 }
 
 std::optional<std::vector<nes::Rgb>> load_picture(const std::string& path, std::uint32_t& width,
@@ -270,16 +301,100 @@ void print_goals(const std::vector<Row>& rows, std::FILE* out) {
         undithered.empty() ? " none" : undithered.c_str(), undithered.empty() ? "pass" : "FAIL");
 }
 
+// The tile budget against the plain merge, per picture and budget; the
+// goal line for it.
+void print_budget(const std::vector<Row>& rows, std::FILE* out) {
+    std::fputs("\nThe tile budget: the error each method adds to tilefit's own unbudgeted "
+               "screen (mean CIEDE2000), at each budget:\n\n| picture | group | tiles |",
+               out);
+    for (const std::size_t n : kBudgets) {
+        std::fprintf(out, " %zu: plain | tilefit | ratio |", n);
+    }
+    std::fputs("\n|---|---|--:|", out);
+    for (std::size_t i = 0; i < kBudgets.size(); ++i) {
+        std::fputs("--:|--:|--:|", out);
+    }
+    std::fputc('\n', out);
+    std::array<double, kBudgets.size()> plain{};
+    std::array<double, kBudgets.size()> fit{};
+    double tiles = 0;
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    for (const Row& r : rows) {
+        std::fprintf(out, "| %s | %s | %zu |", r.entry.name.c_str(), r.entry.group.c_str(),
+                     r.budget->free_tiles);
+        tiles += static_cast<double>(r.budget->free_tiles);
+        for (std::size_t i = 0; i < kBudgets.size(); ++i) {
+            std::fprintf(out, " %.3f | %.3f | %.2f |", r.budget->plain_added[i],
+                         r.budget->fit_added[i],
+                         ratio(r.budget->fit_added[i], r.budget->plain_added[i]));
+            plain[i] += r.budget->plain_added[i];
+            fit[i] += r.budget->fit_added[i];
+        }
+        std::fputc('\n', out);
+    }
+    const auto n = static_cast<double>(rows.size());
+    std::fprintf(out, "| **average** |  | %.0f |", tiles / n);
+    for (std::size_t i = 0; i < kBudgets.size(); ++i) {
+        std::fprintf(out, " %.3f | %.3f | %.2f |", plain[i] / n, fit[i] / n,
+                     ratio(fit[i], plain[i]));
+    }
+    std::fputs("\n\n- the tile budget's added error, as a share of the plain merge's:", out);
+    bool pass = true;
+    for (std::size_t i = 0; i < kBudgets.size(); ++i) {
+        std::fprintf(out, " %.2f at %zu%s", ratio(fit[i], plain[i]), kBudgets[i],
+                     i + 1 < kBudgets.size() ? "," : "");
+        pass = pass && ratio(fit[i], plain[i]) <= 0.30;
+    }
+    std::fprintf(out, " (goal: at most 0.30 at each): %s\n", pass ? "pass" : "FAIL");
+}
+
+// Each group of screens from one game fitted together (--share, 256 tiles)
+// against each fitted alone: what sharing costs in error and saves in tiles.
+void print_share(const std::vector<Row>& rows, std::FILE* out) {
+    std::map<std::string, std::vector<const Row*>> groups;
+    for (const Row& r : rows) {
+        if (r.entry.group != "photo" && r.entry.group != "-") {
+            groups[r.entry.group].push_back(&r);
+        }
+    }
+    if (groups.empty()) {
+        return;
+    }
+    std::fputs("\nScreens of one game fitted together (--share --max-tiles 256) against each "
+               "alone (256 tiles each):\n\n| group | screens | alone: mean | tiles, summed | "
+               "shared: mean | tiles, together | error cost | tiles saved | time s |\n"
+               "|---|--:|--:|--:|--:|--:|--:|--:|--:|\n",
+               out);
+    for (const auto& [name, members] : groups) {
+        std::vector<tilefit::PictureView> views;
+        double alone = 0;
+        std::size_t tiles = 0;
+        for (const Row* r : members) {
+            views.push_back({r->width, r->height, r->pixels});
+            alone += r->alone_mean;
+            tiles += r->alone_tiles;
+        }
+        const auto [fits, seconds] = fit_timed(views, with(256));
+        double shared = 0;
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            shared += fits.pictures[i].stats.mean;
+        }
+        const auto n = static_cast<double>(members.size());
+        std::fprintf(out, "| %s | %zu | %.2f | %zu | %.2f | %zu | %+.2f | %zu | %.2f |\n",
+                     name.c_str(), members.size(), alone / n, tiles, shared / n, fits.total.tiles,
+                     (shared - alone) / n, tiles - fits.total.tiles, seconds);
+    }
+}
+
 } // namespace
 
 int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    std::string tilefit;
-    std::string work;
+    bool greedy_only = false;
     std::string corpus;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--tilefit" || arg == "--work") && i + 1 < argc) {
-            (arg == "--tilefit" ? tilefit : work) = argv[++i];
+        if (arg == "--greedy-only") {
+            greedy_only = true;
         } else if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, out);
             std::fputs(kHelp, out);
@@ -295,17 +410,10 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         std::fputs(kUsage, err);
         return 1;
     }
-    if (work.empty()) {
-        work = corpus + "/fitted";
-    }
     const auto entries = read_manifest(corpus + "/manifest.tsv");
     if (!entries || entries->empty()) {
         std::fprintf(err, "fitbench: %s/manifest.tsv: no pictures listed (run scripts/corpus.sh)\n",
                      corpus.c_str());
-        return 1;
-    }
-    if (!tilefit.empty() && mkdir(work.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::fprintf(err, "fitbench: %s: %s\n", work.c_str(), std::strerror(errno));
         return 1;
     }
     if (!intake::start()) {
@@ -323,7 +431,9 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
             return 1;
         }
         picture.pixels = *pixels;
-        Row row{e, 0, {}, std::nullopt, std::nullopt};
+        Row row{
+            e, 0, {}, std::nullopt, std::nullopt, std::nullopt, {}, picture.width, picture.height,
+            0, 0};
         const auto start = std::chrono::steady_clock::now();
         const Distances distances(picture, table);
         row.bound = bound(distances);
@@ -331,22 +441,43 @@ int run(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         row.greedy = {score(picture, g.screen), blurred_mean(picture, g.screen.colours),
                       took.count()};
-        if (!tilefit.empty()) {
-            row.plain =
-                run_tilefit(tilefit, path, picture, work + "/" + e.name + ".fit.png", "none", err);
-            row.ordered = run_tilefit(tilefit, path, picture,
-                                      work + "/" + e.name + ".ordered.fit.png", "ordered", err);
-            if (!row.plain || !row.ordered) {
-                return 1;
+        if (!greedy_only) {
+            for (const nes::Rgb& p : *pixels) {
+                row.pixels.push_back({p.r, p.g, p.b, 255});
             }
+            const tilefit::PictureView view{picture.width, picture.height, row.pixels};
+            // The palettes alone, as greedy makes them: no tile budget.
+            const auto [free, free_seconds] = fit_timed({&view, 1}, with(0));
+            row.plain = measured(picture, free.pictures[0], free_seconds);
+            const auto [dithered, dithered_seconds] =
+                fit_timed({&view, 1}, with(0, tilefit::Dither::ordered));
+            row.ordered = measured(picture, dithered.pictures[0], dithered_seconds);
+            Budgeted budget;
+            budget.free_tiles = row.plain->scores.tiles;
+            for (std::size_t i = 0; i < kBudgets.size(); ++i) {
+                const auto [fits, seconds] = fit_timed({&view, 1}, with(kBudgets[i]));
+                const Scores fitted = score(picture, screen_of(fits.pictures[0]));
+                const Scores plain =
+                    score(picture, screen_of(plain_merged(free.pictures[0], kBudgets[i])));
+                budget.fit_added[i] = fitted.mean - row.plain->scores.mean;
+                budget.plain_added[i] = plain.mean - row.plain->scores.mean;
+                budget.fit_seconds[i] = seconds;
+                if (kBudgets[i] == tilebudget::max_budget) {
+                    row.alone_mean = fits.pictures[0].stats.mean;
+                    row.alone_tiles = fits.pictures[0].stats.tiles;
+                }
+            }
+            row.budget = budget;
         }
         rows.push_back(std::move(row));
     }
-    print_tables(rows, !tilefit.empty(), out);
-    if (!tilefit.empty()) {
+    print_tables(rows, !greedy_only, out);
+    if (!greedy_only) {
         print_goals(rows, out);
+        print_budget(rows, out);
+        print_share(rows, out);
     } else {
-        std::fputs("\ntilefit was not measured (no --tilefit BIN).\n", out);
+        std::fputs("\ntilefit was not measured (--greedy-only).\n", out);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
     std::fprintf(out, "\n%zu pictures measured in %.0f s.\n", rows.size(), took.count());
