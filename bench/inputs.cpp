@@ -313,7 +313,7 @@ Bytes long_runs(std::size_t n, std::uint64_t seed) {
     return out;
 }
 
-ColourPicture photo(int w, int h, std::uint64_t seed) {
+ColourPicture photo(int w, int h, std::uint64_t seed, int grain) {
     Rng rng(seed);
     const auto channel = [&rng] { return static_cast<int>(rng.below(256)); };
     const int sky_top[3] = {channel(), channel(), channel()};
@@ -355,12 +355,13 @@ ColourPicture photo(int w, int h, std::uint64_t seed) {
                 }
             }
             for (int i = 0; i < 3; ++i) {
-                const int grain = static_cast<int>(rng.below(17)) - 8;
+                const int noise =
+                    static_cast<int>(rng.below(static_cast<std::uint32_t>(2 * grain + 1))) - grain;
                 pic.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
                          static_cast<std::size_t>(x)) *
                             3 +
                         static_cast<std::size_t>(i)] =
-                    static_cast<std::uint8_t>(std::clamp(c[i] + grain, 0, 255));
+                    static_cast<std::uint8_t>(std::clamp(c[i] + noise, 0, 255));
             }
         }
     }

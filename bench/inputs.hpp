@@ -47,9 +47,10 @@ struct ColourPicture {
 };
 
 // A stand-in for a photograph: a sky's gradient over a jagged skyline, soft
-// discs of other colours and a grain of noise, so that nearly every pixel is
-// a colour of its own and no region is flat.
-ColourPicture photo(int w, int h, std::uint64_t seed);
+// discs of other colours and a grain of noise, up to `grain` either way, so
+// that nearly every pixel is a colour of its own and no region is flat. A
+// coarse grain makes every cell of the fitted screen a tile of its own.
+ColourPicture photo(int w, int h, std::uint64_t seed, int grain = 8);
 
 // An 8-bit RGB PNG of the picture.
 Bytes to_png(const ColourPicture& pic);

@@ -156,6 +156,15 @@ if [[ -x $tilefit ]]; then
         --runs "$runs"
     rounds=1 measure "tilefit 1024x1024 photo" abs:20 "$one_core $tilecut photo-large.fit.png" \
         "$one_core $tilefit -q -o fit-large.png photo-large.png" -N --runs 2
+    # The tile budget at work: a screen whose 960 cells all differ, into 256
+    # tiles; and eight such screens on one palette set and one tile set.
+    cp "$data/cells.png" "$data"/share-?.png "$work/"
+    "$tilefit" -q -o cells.fit.png cells.png
+    "$tilefit" -q --share share-?.png
+    measure "tilefit 960 cells, 256 tiles" abs:2 "$one_core $tilecut cells.fit.png" \
+        "$one_core $tilefit -q -o fit.png cells.png" -N --warmup 1 --runs "$runs"
+    rounds=1 measure "tilefit 8 screens, --share" abs:20 "$one_core $tilecut share-1.fit.png" \
+        "$one_core $tilefit -q --share share-?.png" -N --runs 2
 else
     skipped+=("tilefit speed and memory: no tilefit in this tree yet ($tilefit)")
 fi
@@ -212,6 +221,16 @@ if [[ -x $tilefit ]]; then
     memory "tilefit: 256x240 vs 1024^2 photo" $((256 * 240 * 4)) $((1024 * 1024 * 4)) 2048 \
         "$tilefit" -q -o "$work/small.png" "$data/photo.png" -- \
         "$tilefit" -q -o "$work/large.png" "$data/photo-large.png"
+fi
+
+# Fitted together, eight screens may hold their pictures in colour and a
+# constant per cell (the tile budget's costs of every colour at every pixel,
+# in its own form and its clusters'): 8 KiB for each of the 7 x 960 more.
+if [[ -x $tilefit ]]; then
+    screen_bytes=$((256 * 240 * 4))
+    memory "tilefit: 1 vs 8 screens, --share" "$screen_bytes" $((8 * screen_bytes)) \
+        $((7 * 960 * 8)) "$tilefit" -q -o "$work/one.png" "$data/share-1.png" -- \
+        "$tilefit" -q --share "$work"/share-?.png
 fi
 
 # Peak memory on the largest valid picture of each format: one decoded copy of
