@@ -285,6 +285,14 @@ bool fit_together(std::span<const Picture> pictures, const Run& run,
         views.push_back({picture.image.width(), picture.image.height(), picture.image.pixels()});
     }
     const Fits fits = fit(views, run.table, run.options);
+    if (!fits.within_budget) {
+        for (const Picture& picture : pictures) {
+            cli::report(err, kTool.name, picture.path,
+                        "the cells its edges cut, which tilecut pads with colour 3, match none "
+                        "of the kept tiles, and these fill --max-tiles");
+        }
+        return false;
+    }
     if (!write(pictures, fits, run, inputs, err)) {
         return false;
     }

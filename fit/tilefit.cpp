@@ -343,7 +343,10 @@ Fits fit(std::span<const PictureView> pictures, const nes::Table& table, const O
     fits.total = stats_of(total);
     fits.total.tiles = count_tiles(fits.pictures);
     fits.total.tiles_before = fits.total.tiles;
-    if (!meet_budget(fits.pictures, pictures, problem, solution, options)) {
+    const bool changed = meet_budget(fits.pictures, pictures, problem, solution, options);
+    fits.within_budget =
+        options.max_tiles == 0 || count_tiles(fits.pictures, options.kept) <= options.max_tiles;
+    if (!changed) {
         return fits;
     }
     // Measured again, the budget's cost is what the figures show.

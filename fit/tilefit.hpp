@@ -90,6 +90,10 @@ struct Fit {
 struct Fits {
     std::vector<Fit> pictures;
     Stats total; // over all the pictures' pixels, and their distinct tiles together
+    // False when the tiles and the kept ones pass the budget: only when the
+    // kept tiles fill it and a cell cut by a picture's edge, which tilecut
+    // pads with colour 3, matches none of them.
+    bool within_budget = true;
 };
 
 // Fits every picture under one backdrop and one set of sub-palettes, chosen

@@ -2,24 +2,31 @@
 // of colours, so that both the exact packing and the local search are
 // reached: every answer must be a legal screen (each pixel the backdrop or a
 // colour of its area's sub-palette, every number a candidate), its figures
-// consistent, and the same on a second run. The first 16 bytes are also
-// read as an imposed palette file.
+// consistent, its tiles within the budget the input sets, kept tiles
+// included, and the same on a second run. The first 16 bytes are also read
+// as an imposed palette file.
 #include "tilefit.hpp"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <vector>
 
 namespace {
 
-void require(bool condition) {
+// Says which check failed, so that a finding reads at once.
+void check(bool condition, int line) {
     if (!condition) {
+        std::fprintf(stderr, "fit_fuzz: the check at line %d failed\n", line);
         std::abort();
     }
 }
 
 } // namespace
+
+#define require(condition) check((condition), __LINE__)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 20) {
@@ -35,6 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (bytes[16] & 2) {
         options.dither = tilefit::Dither::ordered;
+    }
+    // Budgets from 1 to 32 tiles, smaller than the 36 cells a picture may
+    // have, and up to two kept tiles among them.
+    options.max_tiles = 1 + (bytes[16] >> 3);
+    for (std::size_t k = 0; k < ((bytes[16] >> 2) & 1U) + 1 && k < options.max_tiles; ++k) {
+        tilebudget::Pattern kept{};
+        for (std::size_t px = 0; px < kept.size(); ++px) {
+            kept[px] = static_cast<std::uint8_t>(bytes[(k * 64 + px) % size] % 4);
+        }
+        options.kept.push_back(kept);
     }
     // Up to 48x48 pixels of up to 16 colours taken from the input.
     const std::uint32_t width = 1 + bytes[17] % 48;
@@ -53,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pixels[i] = rest.empty() ? palette[0] : palette[rest[i % rest.size()] % colours];
     }
     const tilefit::PictureView picture{width, height, pixels};
-    const std::vector<tilefit::Fit> first =
-        tilefit::fit(std::span(&picture, 1), table, options).pictures;
+    const tilefit::Fits fits = tilefit::fit(std::span(&picture, 1), table, options);
+    const std::vector<tilefit::Fit>& first = fits.pictures;
     require(first.size() == 1);
     const tilefit::Fit& fit = first[0];
     require(fit.pixels.size() == pixels.size());
@@ -77,6 +94,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     require(fit.stats.mean + 1e-9 >= fit.stats.bound && fit.stats.max + 1e-9 >= fit.stats.p95);
+    // The tiles tilecut will cut, its padding past the edges included.
+    std::vector<tilebudget::Pattern> tiles = options.kept;
+    for (std::uint32_t ty = 0; ty < height; ty += nes::cell_side_px) {
+        for (std::uint32_t tx = 0; tx < width; tx += nes::cell_side_px) {
+            tilebudget::Pattern tile{};
+            for (std::size_t px = 0; px < tile.size(); ++px) {
+                const auto x = static_cast<std::uint32_t>(tx + px % nes::cell_side_px);
+                const auto y = static_cast<std::uint32_t>(ty + px / nes::cell_side_px);
+                tile[px] =
+                    x < width && y < height
+                        ? static_cast<std::uint8_t>(fit.pixels[std::size_t{y} * width + x] % 4)
+                        : 3;
+            }
+            tiles.push_back(tile);
+        }
+    }
+    std::sort(tiles.begin(), tiles.end());
+    const auto count =
+        static_cast<std::size_t>(std::unique(tiles.begin(), tiles.end()) - tiles.begin());
+    require(fits.within_budget == (count <= options.max_tiles));
+    require(fits.within_budget ||
+            (options.kept.size() == options.max_tiles &&
+             (width % nes::cell_side_px != 0 || height % nes::cell_side_px != 0)));
     const std::vector<tilefit::Fit> again =
         tilefit::fit(std::span(&picture, 1), table, options).pictures;
     require(again[0].pixels == fit.pixels && again[0].palettes == fit.palettes &&
