@@ -142,6 +142,21 @@ std::size_t count_tiles(std::span<const Fit> fits, std::span<const tilebudget::P
                                     distinct.begin());
 }
 
+// Each opaque pixel of a picture: its place in the rows, where it stands
+// and its area's sub-palette.
+template <typename Visit>
+void for_each_opaque(const Fit& fit, const PictureView& picture, Visit visit) {
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        const std::size_t line = std::size_t{y} * picture.width;
+        const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
+        for (std::uint32_t x = 0; x < picture.width; ++x) {
+            if (opaque(picture.pixels[line + x])) {
+                visit(line + x, x, y, fit.areas[area_line + x / nes::area_side_px]);
+            }
+        }
+    }
+}
+
 Slot slot_of(const Solution& solution, std::uint8_t p, std::size_t c) {
     return c == 0 ? solution.backdrop : solution.sub[p][c - 1];
 }
@@ -158,22 +173,15 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
                      solution.area_palette.begin() + first_area +
                          static_cast<std::ptrdiff_t>(area_count));
     fit.pixels.assign(std::size_t{picture.width} * picture.height, 0);
-    for (std::uint32_t y = 0; y < picture.height; ++y) {
-        const std::size_t line = std::size_t{y} * picture.width;
-        const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
-        for (std::uint32_t x = 0; x < picture.width; ++x) {
-            const Rgba& pixel = picture.pixels[line + x];
-            if (!opaque(pixel)) {
-                continue;
-            }
-            const std::uint8_t p = fit.areas[area_line + x / nes::area_side_px];
+    for_each_opaque(
+        fit, picture, [&](std::size_t at, std::uint32_t x, std::uint32_t y, std::uint8_t p) {
+            const nes::Rgb colour = rgb(picture.pixels[at]);
             const std::array<Slot, 4> four = {solution.backdrop, solution.sub[p][0],
                                               solution.sub[p][1], solution.sub[p][2]};
-            const std::size_t c = choose(problem.row(problem.index.find(rgb(pixel))), four, problem,
-                                         dither, rgb(pixel), x, y);
-            fit.pixels[line + x] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
-        }
-    }
+            const std::size_t c = choose(problem.row(problem.index.find(colour)), four, problem,
+                                         dither, colour, x, y);
+            fit.pixels[at] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
+        });
     return fit;
 }
 
@@ -188,25 +196,17 @@ void measure(Fit& fit, const PictureView& picture, const Problem& problem, const
         }
     }
     Counts counts;
-    for (std::uint32_t y = 0; y < picture.height; ++y) {
-        const std::size_t line = std::size_t{y} * picture.width;
-        const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
-        for (std::uint32_t x = 0; x < picture.width; ++x) {
-            const Rgba& pixel = picture.pixels[line + x];
-            if (!opaque(pixel)) {
-                continue;
-            }
-            const std::uint8_t p = fit.areas[area_line + x / nes::area_side_px];
-            const std::uint32_t colour = problem.index.find(rgb(pixel));
-            const Distance* row = problem.row(colour);
-            const Distance d = row[slot_of(solution, p, fit.pixels[line + x] % 4U)];
-            ++counts.histogram[d];
-            counts.sum += d;
-            counts.max = std::max(counts.max, d);
-            counts.bound += row[problem.nearest[colour]];
-            ++counts.pixels;
-        }
-    }
+    for_each_opaque(fit, picture,
+                    [&](std::size_t at, std::uint32_t, std::uint32_t, std::uint8_t p) {
+                        const std::uint32_t colour = problem.index.find(rgb(picture.pixels[at]));
+                        const Distance* row = problem.row(colour);
+                        const Distance d = row[slot_of(solution, p, fit.pixels[at] % 4U)];
+                        ++counts.histogram[d];
+                        counts.sum += d;
+                        counts.max = std::max(counts.max, d);
+                        counts.bound += row[problem.nearest[colour]];
+                        ++counts.pixels;
+                    });
     fit.stats = stats_of(counts);
     fit.stats.tiles = count_tiles({&fit, 1});
     fit.stats.tiles_before = fit.stats.tiles;
