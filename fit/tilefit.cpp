@@ -140,6 +140,7 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
                          static_cast<std::ptrdiff_t>(area_count));
     fit.pixels.assign(std::size_t{picture.width} * picture.height, 0);
     Counts counts;
+    PixelRows rows(problem);
     for (std::uint32_t y = 0; y < picture.height; ++y) {
         const std::size_t line = std::size_t{y} * picture.width;
         const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
@@ -151,15 +152,15 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
             const std::uint8_t p = fit.areas[area_line + x / nes::area_side_px];
             const std::array<Slot, 4> four = {solution.backdrop, solution.sub[p][0],
                                               solution.sub[p][1], solution.sub[p][2]};
-            const std::uint32_t colour = problem.index.find(rgb(pixel));
-            const Distance* row = problem.row(colour);
+            const PixelRows::Row own = rows.of(rgb(pixel));
+            const Distance* row = own.distance;
             const std::size_t c = choose(row, four, problem, dither, rgb(pixel), x, y);
             fit.pixels[line + x] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
             const Distance d = row[four[c]];
             ++counts.histogram[d];
             counts.sum += d;
             counts.max = std::max(counts.max, d);
-            counts.bound += row[problem.nearest[colour]];
+            counts.bound += row[own.nearest];
             ++counts.pixels;
         }
     }

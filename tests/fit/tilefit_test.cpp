@@ -171,6 +171,51 @@ TEST(Fit, AnyPictureComesOutLegal) {
     }
 }
 
+// More colours than the search's table holds: the palettes are chosen over
+// bins, but every figure is still each pixel's own, worked out here from
+// the colour science alone, and each pixel takes the nearest of its four.
+TEST(Fit, FiguresStayExactBeyondTheTable) {
+    std::mt19937 rng(7);
+    Picture picture{384, 192, {}};
+    for (std::uint32_t i = 0; i < picture.width * picture.height; ++i) {
+        const auto v = static_cast<std::uint32_t>(rng());
+        picture.pixels.push_back({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                  static_cast<std::uint8_t>(v >> 16), 255});
+    }
+    const nes::Table& table = nes::builtin_table();
+    tilefit::Options options;
+    options.palettes = random_palettes(rng);
+    const Fit fit = fit_one(picture, table, options);
+    expect_legal(fit, picture);
+    std::uint64_t sum = 0;
+    std::uint64_t bound = 0;
+    long max = 0;
+    const auto units = [](double e) { return std::lround(e * 256.0); };
+    for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+        const nes::Rgb in{picture.pixels[i].r, picture.pixels[i].g, picture.pixels[i].b};
+        const nes::Lab lab = nes::to_lab(in);
+        const unsigned p =
+            fit.areas[i / picture.width / 16 * fit.areas_across + i % picture.width / 16];
+        long least = -1;
+        for (unsigned c = 0; c < 4; ++c) {
+            const long d = units(
+                nes::delta_e2000(lab, nes::to_lab(colour_of(table, *options.palettes, p, c))));
+            least = least < 0 ? d : std::min(least, d);
+        }
+        const std::uint8_t index = fit.pixels[i];
+        const long own = units(
+            nes::delta_e2000(lab, nes::to_lab(colour_of(table, *options.palettes, p, index % 4))));
+        ASSERT_EQ(own, least) << i;
+        sum += static_cast<std::uint64_t>(own);
+        max = std::max(max, own);
+        bound += static_cast<std::uint64_t>(units(nes::nearest(table, in).distance));
+    }
+    const double n = static_cast<double>(picture.pixels.size());
+    EXPECT_EQ(fit.stats.mean, static_cast<double>(sum) / 256.0 / n);
+    EXPECT_EQ(fit.stats.bound, static_cast<double>(bound) / 256.0 / n);
+    EXPECT_EQ(fit.stats.max, static_cast<double>(max) / 256.0);
+}
+
 TEST(Fit, Summary) {
     Picture picture{16, 8, std::vector<Rgba>(128, Rgba{0, 0, 0, 255})};
     const nes::Rgb red = nes::builtin_table()[0x16];
