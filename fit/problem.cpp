@@ -221,8 +221,12 @@ std::vector<nes::Rgb> binned(Problem& problem, std::span<const PictureView> pict
 
 Problem build_problem(std::span<const PictureView> pictures, const nes::Table& table) {
     Problem problem(table);
+    std::size_t pixels = 0;
+    for (const PictureView& picture : pictures) {
+        pixels += picture.pixels.size();
+    }
     std::vector<nes::Rgb> colours;
-    const bool exact = gather(problem, pictures, exact_limit, [&](nes::Rgb c) {
+    const bool exact = gather(problem, pictures, exact_limit + pixels / 64, [&](nes::Rgb c) {
         bool added = false;
         const std::uint32_t n = problem.index.add(c, added);
         if (added) {

@@ -5,18 +5,19 @@
 // A row costs 108 bytes, and a large photograph has a colour for nearly
 // every pixel, so the table would outgrow the picture itself. Up to
 // exact_limit distinct colours, and as many pairs of an area and a colour in
-// it, every colour has its own row: that is more than a 256x240 screen has
-// pixels, so a screen is always fitted exactly. Beyond either, the search
-// works on bins instead: the colours whose red, green and blue agree in
-// their top bin_bits bits are one colour, the mean of their pixels (rounded,
-// so the same on every run). Five bits keep the table within 2^15 rows,
-// 3.5 MB, however large the picture, and a bin 8 levels wide is fine next
-// to the gaps between the console's colours: fitted over bins, the 28
-// screens of the corpus kept their mean error within 0.01 undithered, but
-// one that fell by 0.11. A bin of one colour is that colour, so a legal
-// picture whose colours fall in separate bins still comes back as it was.
-// Only the choice of palettes sees the bins: drawing and the figures work
-// out each pixel's own distances (PixelRows), so what is reported is exact.
+// it and one more for every 64 pixels, every colour has its own row: that
+// is more than a 256x240 screen has pixels, so a screen is always fitted
+// exactly, and more than a legal picture of any size has (4 colours to an
+// area of 256 pixels), so it always comes back as it was. Beyond either,
+// the search works on bins instead: the colours whose red, green and blue
+// agree in their top bin_bits bits are one colour, the mean of their pixels
+// (rounded, so the same on every run). Five bits keep the table within
+// 2^15 rows, 3.5 MB, however large the picture, and a bin 8 levels wide is
+// fine next to the gaps between the console's colours: fitted over bins,
+// the 28 screens of the corpus kept their mean error within 0.01
+// undithered, but one that fell by 0.11. Only the choice of palettes sees
+// the bins: drawing and the figures work out each pixel's own distances
+// (PixelRows), so what is reported is exact.
 #pragma once
 
 #include "tilefit.hpp"

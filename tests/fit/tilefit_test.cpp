@@ -132,6 +132,29 @@ TEST(Fit, LegalPicturesComeBackUnchanged) {
     }
 }
 
+// A legal picture too large for its areas' colours to fit the search's
+// table as they are, with $09 and $0A, which one bin would merge: it is
+// never binned, and comes back as it was.
+TEST(Fit, LargeLegalPicturesComeBackUnchanged) {
+    std::mt19937 rng(5);
+    const nes::Table& table = nes::builtin_table();
+    Palettes palettes = random_palettes(rng);
+    palettes.sub[0] = {0x09, 0x0A, 0x30};
+    Picture picture{2304, 2304, {}};
+    std::vector<unsigned> area(144 * 144);
+    for (unsigned& p : area) {
+        p = rng() % 4;
+    }
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        for (std::uint32_t x = 0; x < picture.width; ++x) {
+            const nes::Rgb rgb = colour_of(table, palettes, area[y / 16 * 144 + x / 16], rng() % 4);
+            picture.pixels.push_back({rgb.r, rgb.g, rgb.b, 255});
+        }
+    }
+    const Fit fit = fit_one(picture, table);
+    EXPECT_EQ(fit.stats.max, 0.0);
+}
+
 // Seeded noise over smooth gradients, some of it transparent: legal under
 // every option, the same twice, and the imposed palettes or backdrop kept.
 TEST(Fit, AnyPictureComesOutLegal) {
