@@ -247,24 +247,47 @@ Problem build_problem(std::span<const PictureView> pictures, const nes::Table& t
     return problem;
 }
 
+PixelRows::PixelRows(const Problem& problem, const Solution& solution) : problem_(problem) {
+    for (std::size_t k = 0; k < candidate_count; ++k) {
+        identity_[k] = static_cast<std::uint8_t>(k);
+    }
+    const auto use = [&](Slot slot) {
+        if (std::find(used_.begin(), used_.end(), slot) == used_.end()) {
+            place_[slot] = static_cast<std::uint8_t>(used_.size());
+            used_.push_back(slot);
+        }
+    };
+    use(solution.backdrop);
+    for (const auto& sub : solution.sub) {
+        for (Slot slot : sub) {
+            use(slot);
+        }
+    }
+}
+
 PixelRows::Row PixelRows::of(nes::Rgb colour) {
     if (!problem_.binned) {
         const std::uint32_t n = problem_.index.find(colour);
-        return {problem_.row(n), problem_.nearest[n]};
+        const Distance* row = problem_.row(n);
+        return {row, identity_.data(), row[problem_.nearest[n]]};
     }
     if (keys_.empty()) {
         keys_.assign(cache_size, 0);
-        rows_.resize(cache_size * candidate_count);
+        rows_.resize(cache_size * stride);
         nearest_.resize(cache_size);
     }
     const std::uint32_t key = key_of(colour);
     const std::size_t at = hash(key, cache_size - 1);
-    Distance* row = rows_.data() + at * candidate_count;
+    Distance* row = rows_.data() + at * stride;
     if (keys_[at] != key) {
         keys_[at] = key;
-        nearest_[at] = distances(problem_.candidates, colour, row);
+        std::array<Distance, candidate_count> all{};
+        nearest_[at] = all[distances(problem_.candidates, colour, all.data())];
+        for (std::size_t i = 0; i < used_.size(); ++i) {
+            row[i] = all[used_[i]];
+        }
     }
-    return {row, nearest_[at]};
+    return {row, place_.data(), nearest_[at]};
 }
 
 } // namespace tilefit::detail

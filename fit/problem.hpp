@@ -113,27 +113,6 @@ std::uint32_t areas_down(std::uint32_t height);
 
 Problem build_problem(std::span<const PictureView> pictures, const nes::Table& table);
 
-// A pixel's distances to the 54 candidates and its nearest, for drawing: the
-// table's row when the problem holds the colour itself, else worked out,
-// with a small cache of the colours last met (a few hundred kilobytes, a
-// fixed size). Either way the same figures. A row holds until the next call.
-class PixelRows {
-  public:
-    explicit PixelRows(const Problem& problem) : problem_(problem) {}
-    struct Row {
-        const Distance* distance;
-        Slot nearest;
-    };
-    Row of(nes::Rgb colour);
-
-  private:
-    static constexpr std::size_t cache_size = 4096;
-    const Problem& problem_;
-    std::vector<std::uint32_t> keys_; // the colour plus one; 0 marks a free entry
-    std::vector<Distance> rows_;
-    std::vector<Slot> nearest_;
-};
-
 // The answer in slots: the backdrop, three slots per sub-palette, and each
 // area's sub-palette.
 struct Solution {
@@ -149,5 +128,34 @@ struct SearchLimits {
 };
 
 Solution search(const Problem& problem, const SearchLimits& limits);
+
+// A pixel's distances for drawing under one answer: to each colour the
+// answer uses, and to its nearest candidate. From the table's row when the
+// problem holds the colour itself, else worked out, with a cache of the
+// colours last met of a fixed size (half a megabyte: on the bench's
+// 1024x1024 photograph, a quarter of the pixels miss it); either way the
+// same figures. A row holds until the next call.
+class PixelRows {
+  public:
+    PixelRows(const Problem& problem, const Solution& solution);
+    struct Row {
+        const Distance* distance;  // by place
+        const std::uint8_t* place; // each slot's place in `distance`
+        Distance nearest;
+        Distance operator[](Slot slot) const { return distance[place[slot]]; }
+    };
+    Row of(nes::Rgb colour);
+
+  private:
+    static constexpr std::size_t cache_size = 16384;
+    static constexpr std::size_t stride = 1 + 3 * nes::subpalette_count;
+    const Problem& problem_;
+    std::array<std::uint8_t, candidate_count> identity_{};
+    std::array<std::uint8_t, candidate_count> place_{};
+    std::vector<Slot> used_;          // the answer's slots, each once, in order of place
+    std::vector<std::uint32_t> keys_; // the colour plus one; 0 marks a free entry
+    std::vector<Distance> rows_;      // cache_size rows of `stride`
+    std::vector<Distance> nearest_;
+};
 
 } // namespace tilefit::detail

@@ -31,8 +31,9 @@ constexpr std::array<std::array<std::uint8_t, 8>, 8> bayer = {{
 // Of the area's four colours, the one that shows the pixel; with the dither,
 // the pixel's colour is placed along the line in CIELAB between its two
 // nearest, and the threshold at its place chooses between them.
-std::size_t choose(const Distance* row, const std::array<Slot, 4>& four, const Problem& problem,
-                   Dither dither, nes::Rgb colour, std::uint32_t x, std::uint32_t y) {
+std::size_t choose(const PixelRows::Row& row, const std::array<Slot, 4>& four,
+                   const Problem& problem, Dither dither, nes::Rgb colour, std::uint32_t x,
+                   std::uint32_t y) {
     std::size_t first = 0;
     for (std::size_t c = 1; c < 4; ++c) {
         if (row[four[c]] < row[four[first]]) {
@@ -140,7 +141,7 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
                          static_cast<std::ptrdiff_t>(area_count));
     fit.pixels.assign(std::size_t{picture.width} * picture.height, 0);
     Counts counts;
-    PixelRows rows(problem);
+    PixelRows rows(problem, solution);
     for (std::uint32_t y = 0; y < picture.height; ++y) {
         const std::size_t line = std::size_t{y} * picture.width;
         const std::size_t area_line = std::size_t{y / nes::area_side_px} * fit.areas_across;
@@ -152,15 +153,14 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
             const std::uint8_t p = fit.areas[area_line + x / nes::area_side_px];
             const std::array<Slot, 4> four = {solution.backdrop, solution.sub[p][0],
                                               solution.sub[p][1], solution.sub[p][2]};
-            const PixelRows::Row own = rows.of(rgb(pixel));
-            const Distance* row = own.distance;
+            const PixelRows::Row row = rows.of(rgb(pixel));
             const std::size_t c = choose(row, four, problem, dither, rgb(pixel), x, y);
             fit.pixels[line + x] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
             const Distance d = row[four[c]];
             ++counts.histogram[d];
             counts.sum += d;
             counts.max = std::max(counts.max, d);
-            counts.bound += row[own.nearest];
+            counts.bound += row.nearest;
             ++counts.pixels;
         }
     }
