@@ -199,12 +199,14 @@ Prepared prepare(const Lab& colour) {
 // sign from the cross product, and the mean hue from the sum of the two unit
 // vectors, which points along the shorter arc between them as the angles'
 // mean does; T is its cosine and sine turned into multiples by the angle
-// formulas. That leaves square roots, exact in IEEE arithmetic, instead of
-// atan2, hypot, pow, sine and cosine, so that millions of differences are
-// cheap and the same on every machine. Only the blue term R_T needs the mean
-// hue as an angle; it is taken where the term is not lost in rounding (above
-// 126 degrees: below, 30 exp(-((h - 275) / 25)^2) is under 1.2e-14 degree).
-// Equal colours are exactly 0 apart.
+// formulas. That leaves square roots, exact in IEEE arithmetic, where there
+// were atan2, hypot, pow, sines and cosines, so that millions of differences
+// are cheap and few results rest on libm, whose last digits may differ
+// between machines. Only the blue term R_T needs the mean hue as an angle;
+// it is taken where the term is not lost in rounding (above 126 degrees:
+// below, 30 exp(-((h - 275) / 25)^2) is under 1.2e-14 degree). Series in
+// place of its atan2, exp and sine were slower. Equal colours are exactly 0
+// apart.
 double delta_e2000(const Prepared& first, const Prepared& second) {
     constexpr double pow25_7 = 6103515625.0; // 25^7
     const auto pow7 = [](double x) {
