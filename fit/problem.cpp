@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace tilefit::detail {
 
@@ -13,6 +14,7 @@ Candidates::Candidates(const nes::Table& table) {
         if (nes::is_candidate(value)) {
             number[k] = value;
             lab[k] = nes::to_lab(table[n]);
+            prepared[k] = nes::prepare(lab[k]);
             slot_of[n] = static_cast<Slot>(k);
             ++k;
         }
@@ -102,28 +104,30 @@ std::uint32_t areas_down(std::uint32_t height) {
 
 namespace {
 
-void add_distances(Problem& problem, nes::Rgb colour) {
-    const nes::Lab lab = nes::to_lab(colour);
-    Distance best = 0;
+// A colour's distances to every candidate, into `out`, and its nearest: the
+// lower of equals.
+Slot distances(const Candidates& candidates, nes::Rgb colour, Distance* out) {
+    const nes::Prepared lab = nes::prepare(nes::to_lab(colour));
     Slot nearest = 0;
     for (std::size_t k = 0; k < candidate_count; ++k) {
-        const double e = nes::delta_e2000(lab, problem.candidates.lab[k]);
-        const auto d =
-            static_cast<Distance>(std::min(std::lround(e * distance_unit), long{0xFFFF}));
-        problem.distance.push_back(d);
-        if (k == 0 || d < best) {
-            best = d;
+        const double e = nes::delta_e2000(lab, candidates.prepared[k]);
+        out[k] = static_cast<Distance>(std::min(std::lround(e * distance_unit), long{0xFFFF}));
+        if (out[k] < out[nearest]) {
             nearest = static_cast<Slot>(k);
         }
     }
-    problem.nearest.push_back(nearest);
+    return nearest;
 }
 
-} // namespace
-
-Problem build_problem(std::span<const PictureView> pictures, const nes::Table& table) {
-    Problem problem(table);
-    problem.area_start.push_back(0);
+// The pictures' areas as histograms of the numbers that `number` gives the
+// colours of their opaque pixels; false, and given up, as soon as it gives
+// ColourIndex::absent or the entries pass `entry_limit`.
+template <typename Number>
+bool gather(Problem& problem, std::span<const PictureView> pictures, std::size_t entry_limit,
+            Number&& number) {
+    problem.area_start.assign(1, 0);
+    problem.picture_area.clear();
+    problem.entries.clear();
     std::vector<std::uint32_t> colours;
     colours.reserve(nes::area_side_px * nes::area_side_px);
     for (const PictureView& picture : pictures) {
@@ -139,11 +143,11 @@ Problem build_problem(std::span<const PictureView> pictures, const nes::Table& t
                         if (!opaque(line[x])) {
                             continue;
                         }
-                        bool added = false;
-                        colours.push_back(problem.index.add(rgb(line[x]), added));
-                        if (added) {
-                            add_distances(problem, rgb(line[x]));
+                        const std::uint32_t n = number(rgb(line[x]));
+                        if (n == ColourIndex::absent) {
+                            return false;
                         }
+                        colours.push_back(n);
                     }
                 }
                 std::sort(colours.begin(), colours.end());
@@ -152,14 +156,138 @@ Problem build_problem(std::span<const PictureView> pictures, const nes::Table& t
                     while (j < colours.size() && colours[j] == colours[i]) {
                         ++j;
                     }
-                    problem.entries.push_back({colours[i], static_cast<std::uint32_t>(j - i)});
+                    problem.entries.push_back({static_cast<std::uint16_t>(colours[i]),
+                                               static_cast<std::uint16_t>(j - i)});
                     i = j;
+                }
+                if (problem.entries.size() > entry_limit) {
+                    return false;
                 }
                 problem.area_start.push_back(static_cast<std::uint32_t>(problem.entries.size()));
             }
         }
     }
+    return true;
+}
+
+// Each colour's row, from its number.
+void fill_rows(Problem& problem, std::span<const nes::Rgb> colours) {
+    problem.distance.resize(colours.size() * candidate_count);
+    problem.nearest.resize(colours.size());
+    for (std::size_t n = 0; n < colours.size(); ++n) {
+        problem.nearest[n] = distances(problem.candidates, colours[n],
+                                       problem.distance.data() + n * candidate_count);
+    }
+}
+
+// The bins' colours: the mean of each bin's pixels, rounded.
+std::vector<nes::Rgb> binned(Problem& problem, std::span<const PictureView> pictures) {
+    constexpr unsigned shift = 8 - bin_bits;
+    std::vector<std::uint32_t> number_of(std::size_t{1} << (3 * bin_bits), ColourIndex::absent);
+    struct Sum {
+        std::uint64_t r = 0;
+        std::uint64_t g = 0;
+        std::uint64_t b = 0;
+        std::uint64_t n = 0;
+    };
+    std::vector<Sum> sums;
+    gather(problem, pictures, SIZE_MAX, [&](nes::Rgb c) {
+        const std::size_t bin = std::size_t{c.r} >> shift << (2 * bin_bits) |
+                                std::size_t{c.g} >> shift << bin_bits | std::size_t{c.b} >> shift;
+        std::uint32_t& n = number_of[bin];
+        if (n == ColourIndex::absent) {
+            n = static_cast<std::uint32_t>(sums.size());
+            sums.emplace_back();
+        }
+        Sum& sum = sums[n];
+        sum.r += c.r;
+        sum.g += c.g;
+        sum.b += c.b;
+        ++sum.n;
+        return n;
+    });
+    std::vector<nes::Rgb> colours;
+    colours.reserve(sums.size());
+    const auto mean = [](std::uint64_t total, std::uint64_t n) {
+        return static_cast<std::uint8_t>((total + n / 2) / n);
+    };
+    for (const Sum& sum : sums) {
+        colours.push_back({mean(sum.r, sum.n), mean(sum.g, sum.n), mean(sum.b, sum.n)});
+    }
+    return colours;
+}
+
+} // namespace
+
+Problem build_problem(std::span<const PictureView> pictures, const nes::Table& table) {
+    Problem problem(table);
+    std::size_t pixels = 0;
+    for (const PictureView& picture : pictures) {
+        pixels += picture.pixels.size();
+    }
+    std::vector<nes::Rgb> colours;
+    const bool exact = gather(problem, pictures, exact_limit + pixels / 64, [&](nes::Rgb c) {
+        bool added = false;
+        const std::uint32_t n = problem.index.add(c, added);
+        if (added) {
+            if (colours.size() == exact_limit) {
+                return ColourIndex::absent;
+            }
+            colours.push_back(c);
+        }
+        return n;
+    });
+    if (!exact) {
+        problem.binned = true;
+        problem.index = ColourIndex{};
+        colours = binned(problem, pictures);
+    }
+    problem.entries.shrink_to_fit();
+    fill_rows(problem, colours);
     return problem;
+}
+
+PixelRows::PixelRows(const Problem& problem, const Solution& solution) : problem_(problem) {
+    for (std::size_t k = 0; k < candidate_count; ++k) {
+        identity_[k] = static_cast<std::uint8_t>(k);
+    }
+    const auto use = [&](Slot slot) {
+        if (std::find(used_.begin(), used_.end(), slot) == used_.end()) {
+            place_[slot] = static_cast<std::uint8_t>(used_.size());
+            used_.push_back(slot);
+        }
+    };
+    use(solution.backdrop);
+    for (const auto& sub : solution.sub) {
+        for (Slot slot : sub) {
+            use(slot);
+        }
+    }
+}
+
+PixelRows::Row PixelRows::of(nes::Rgb colour) {
+    if (!problem_.binned) {
+        const std::uint32_t n = problem_.index.find(colour);
+        const Distance* row = problem_.row(n);
+        return {row, identity_.data(), row[problem_.nearest[n]]};
+    }
+    if (keys_.empty()) {
+        keys_.assign(cache_size, 0);
+        rows_.resize(cache_size * stride);
+        nearest_.resize(cache_size);
+    }
+    const std::uint32_t key = key_of(colour);
+    const std::size_t at = hash(key, cache_size - 1);
+    Distance* row = rows_.data() + at * stride;
+    if (keys_[at] != key) {
+        keys_[at] = key;
+        std::array<Distance, candidate_count> all{};
+        nearest_[at] = all[distances(problem_.candidates, colour, all.data())];
+        for (std::size_t i = 0; i < used_.size(); ++i) {
+            row[i] = all[used_[i]];
+        }
+    }
+    return {row, place_.data(), nearest_[at]};
 }
 
 } // namespace tilefit::detail

@@ -29,8 +29,9 @@ constexpr std::array<std::array<std::uint8_t, 8>, 8> bayer = {{
 // Of the area's four colours, the one that shows the pixel; with the dither,
 // the pixel's colour is placed along the line in CIELAB between its two
 // nearest, and the threshold at its place chooses between them.
-std::size_t choose(const Distance* row, const std::array<Slot, 4>& four, const Problem& problem,
-                   Dither dither, nes::Rgb colour, std::uint32_t x, std::uint32_t y) {
+std::size_t choose(const PixelRows::Row& row, const std::array<Slot, 4>& four,
+                   const Problem& problem, Dither dither, nes::Rgb colour, std::uint32_t x,
+                   std::uint32_t y) {
     std::size_t first = 0;
     for (std::size_t c = 1; c < 4; ++c) {
         if (row[four[c]] < row[four[first]]) {
@@ -173,13 +174,13 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
                      solution.area_palette.begin() + first_area +
                          static_cast<std::ptrdiff_t>(area_count));
     fit.pixels.assign(std::size_t{picture.width} * picture.height, 0);
+    PixelRows rows(problem, solution);
     for_each_opaque(
         fit, picture, [&](std::size_t at, std::uint32_t x, std::uint32_t y, std::uint8_t p) {
             const nes::Rgb colour = rgb(picture.pixels[at]);
             const std::array<Slot, 4> four = {solution.backdrop, solution.sub[p][0],
                                               solution.sub[p][1], solution.sub[p][2]};
-            const std::size_t c = choose(problem.row(problem.index.find(colour)), four, problem,
-                                         dither, colour, x, y);
+            const std::size_t c = choose(rows.of(colour), four, problem, dither, colour, x, y);
             fit.pixels[at] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
         });
     return fit;
@@ -196,15 +197,15 @@ void measure(Fit& fit, const PictureView& picture, const Problem& problem, const
         }
     }
     Counts counts;
+    PixelRows rows(problem, solution);
     for_each_opaque(fit, picture,
                     [&](std::size_t at, std::uint32_t, std::uint32_t, std::uint8_t p) {
-                        const std::uint32_t colour = problem.index.find(rgb(picture.pixels[at]));
-                        const Distance* row = problem.row(colour);
+                        const PixelRows::Row row = rows.of(rgb(picture.pixels[at]));
                         const Distance d = row[slot_of(solution, p, fit.pixels[at] % 4U)];
                         ++counts.histogram[d];
                         counts.sum += d;
                         counts.max = std::max(counts.max, d);
-                        counts.bound += row[problem.nearest[colour]];
+                        counts.bound += row.nearest;
                         ++counts.pixels;
                     });
     fit.stats = stats_of(counts);

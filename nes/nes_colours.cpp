@@ -190,66 +190,105 @@ Lab to_lab(Rgb colour) {
     return {116.0 * fy - 16.0, 500.0 * (fx - fy), 200.0 * (fy - fz)};
 }
 
-double delta_e2000(const Lab& first, const Lab& second) {
+Prepared prepare(const Lab& colour) {
+    return {colour, std::sqrt(colour.a * colour.a + colour.b * colour.b)};
+}
+
+// The formula is worked with vectors on the a'b' plane rather than with hue
+// angles: the hue difference comes from DH'^2 = Da'^2 + Db^2 - DC'^2, its
+// sign from the cross product, and the mean hue from the sum of the two unit
+// vectors, which points along the shorter arc between them as the angles'
+// mean does; T is its cosine and sine turned into multiples by the angle
+// formulas. That leaves square roots, exact in IEEE arithmetic, where there
+// were atan2, hypot, pow, sines and cosines, so that millions of differences
+// are cheap and few results rest on libm, whose last digits may differ
+// between machines. Only the blue term R_T needs the mean hue as an angle;
+// it is taken where the term is not lost in rounding (above 126 degrees:
+// below, 30 exp(-((h - 275) / 25)^2) is under 1.2e-14 degree). Series in
+// place of its atan2, exp and sine were slower. Equal colours are exactly 0
+// apart.
+double delta_e2000(const Prepared& first, const Prepared& second) {
     constexpr double pow25_7 = 6103515625.0; // 25^7
-    const double c1 = std::hypot(first.a, first.b);
-    const double c2 = std::hypot(second.a, second.b);
-    const double c_mean7 = std::pow((c1 + c2) / 2.0, 7.0);
-    const double g = 0.5 * (1.0 - std::sqrt(c_mean7 / (c_mean7 + pow25_7)));
-    const double a1 = (1.0 + g) * first.a;
-    const double a2 = (1.0 + g) * second.a;
-    const double cp1 = std::hypot(a1, first.b);
-    const double cp2 = std::hypot(a2, second.b);
-    const auto hue = [](double b, double a) {
-        if (a == 0.0 && b == 0.0) {
-            return 0.0;
-        }
-        const double h = degrees(std::atan2(b, a));
-        return h < 0.0 ? h + 360.0 : h;
+    const auto pow7 = [](double x) {
+        const double x2 = x * x;
+        return x2 * x2 * x2 * x;
     };
-    const double h1 = hue(first.b, a1);
-    const double h2 = hue(second.b, a2);
+    const Lab& one = first.lab;
+    const Lab& two = second.lab;
+    const double c_mean7 = pow7((first.chroma + second.chroma) / 2.0);
+    const double g = 0.5 * (1.0 - std::sqrt(c_mean7 / (c_mean7 + pow25_7)));
+    const double a1 = (1.0 + g) * one.a;
+    const double a2 = (1.0 + g) * two.a;
+    const double cp1 = std::sqrt(a1 * a1 + one.b * one.b);
+    const double cp2 = std::sqrt(a2 * a2 + two.b * two.b);
 
-    const double dl = second.l - first.l;
+    const double dl = two.l - one.l;
     const double dc = cp2 - cp1;
-    double dh = 0.0;
-    double h_mean = h1 + h2;
+    double d_big_h = 0.0;
+    // The mean hue's direction; with one colour neutral, the other's hue.
+    double mean_a = a1 + a2;
+    double mean_b = one.b + two.b;
     if (cp1 * cp2 != 0.0) {
-        dh = h2 - h1;
-        if (dh > 180.0) {
-            dh -= 360.0;
-        } else if (dh < -180.0) {
-            dh += 360.0;
+        const double da = a2 - a1;
+        const double db = two.b - one.b;
+        d_big_h = std::sqrt(std::max(0.0, da * da + db * db - dc * dc));
+        // Exactly opposite hues have no turning sense; the sign of DC keeps
+        // the result symmetric.
+        const double cross = a1 * two.b - one.b * a2;
+        if (cross < 0.0 || (cross == 0.0 && dc < 0.0)) {
+            d_big_h = -d_big_h;
         }
-        if (std::abs(h1 - h2) <= 180.0) {
-            h_mean = (h1 + h2) / 2.0;
-        } else if (h1 + h2 < 360.0) {
-            h_mean = (h1 + h2 + 360.0) / 2.0;
-        } else {
-            h_mean = (h1 + h2 - 360.0) / 2.0;
-        }
+        mean_a = a1 / cp1 + a2 / cp2;
+        mean_b = one.b / cp1 + two.b / cp2;
     }
-    const double d_big_h = 2.0 * std::sqrt(cp1 * cp2) * std::sin(radians(dh / 2.0));
+    const double length = std::sqrt(mean_a * mean_a + mean_b * mean_b);
+    const double cos_h = length == 0.0 ? 1.0 : mean_a / length;
+    const double sin_h = length == 0.0 ? 0.0 : mean_b / length;
 
-    const double l_mean = (first.l + second.l) / 2.0;
+    // cos and sin of 30, 6 and 63 degrees.
+    constexpr double cos30 = 0.8660254037844387;
+    constexpr double sin30 = 0.5;
+    constexpr double cos6 = 0.9945218953682733;
+    constexpr double sin6 = 0.10452846326765347;
+    constexpr double cos63 = 0.4539904997395468;
+    constexpr double sin63 = 0.8910065241883678;
+    const double cos2 = cos_h * cos_h - sin_h * sin_h;
+    const double sin2 = 2.0 * sin_h * cos_h;
+    const double cos3 = cos2 * cos_h - sin2 * sin_h;
+    const double sin3 = sin2 * cos_h + cos2 * sin_h;
+    const double cos4 = cos2 * cos2 - sin2 * sin2;
+    const double sin4 = 2.0 * sin2 * cos2;
+    const double t = 1.0 - 0.17 * (cos_h * cos30 + sin_h * sin30) + 0.24 * cos2 +
+                     0.32 * (cos3 * cos6 - sin3 * sin6) - 0.20 * (cos4 * cos63 + sin4 * sin63);
+
+    const double l_mean = (one.l + two.l) / 2.0;
     const double cp_mean = (cp1 + cp2) / 2.0;
-    const double t = 1.0 - 0.17 * std::cos(radians(h_mean - 30.0)) +
-                     0.24 * std::cos(radians(2.0 * h_mean)) +
-                     0.32 * std::cos(radians(3.0 * h_mean + 6.0)) -
-                     0.20 * std::cos(radians(4.0 * h_mean - 63.0));
-    const double d_theta = 30.0 * std::exp(-std::pow((h_mean - 275.0) / 25.0, 2.0));
-    const double cp_mean7 = std::pow(cp_mean, 7.0);
-    const double rc = 2.0 * std::sqrt(cp_mean7 / (cp_mean7 + pow25_7));
     const double l50 = (l_mean - 50.0) * (l_mean - 50.0);
     const double sl = 1.0 + 0.015 * l50 / std::sqrt(20.0 + l50);
     const double sc = 1.0 + 0.045 * cp_mean;
     const double sh = 1.0 + 0.015 * cp_mean * t;
-    const double rt = -std::sin(radians(2.0 * d_theta)) * rc;
+    constexpr double cos126 = -0.587785252292473;
+    double rt = 0.0;
+    if (sin_h < 0.0 || cos_h < cos126) {
+        double h_mean = degrees(std::atan2(sin_h, cos_h));
+        if (h_mean < 0.0) {
+            h_mean += 360.0;
+        }
+        const double x = (h_mean - 275.0) / 25.0;
+        const double d_theta = 30.0 * std::exp(-x * x);
+        const double cp_mean7 = pow7(cp_mean);
+        const double rc = 2.0 * std::sqrt(cp_mean7 / (cp_mean7 + pow25_7));
+        rt = -std::sin(radians(2.0 * d_theta)) * rc;
+    }
 
     const double tl = dl / sl;
     const double tc = dc / sc;
     const double th = d_big_h / sh;
     return std::sqrt(tl * tl + tc * tc + th * th + rt * tc * th);
+}
+
+double delta_e2000(const Lab& first, const Lab& second) {
+    return delta_e2000(prepare(first), prepare(second));
 }
 
 bool is_candidate(std::uint8_t number) {
@@ -264,7 +303,7 @@ bool is_candidate(std::uint8_t number) {
 }
 
 Match nearest(const Table& table, Rgb colour) {
-    const Lab target = to_lab(colour);
+    const Prepared target = prepare(to_lab(colour));
     Match best{black, 0.0};
     bool found = false;
     for (std::size_t n = 0; n < colour_count; ++n) {
@@ -272,7 +311,7 @@ Match nearest(const Table& table, Rgb colour) {
         if (!is_candidate(number)) {
             continue;
         }
-        const double distance = delta_e2000(target, to_lab(table[n]));
+        const double distance = delta_e2000(target, prepare(to_lab(table[n])));
         if (!found || distance < best.distance) {
             best = {number, distance};
             found = true;

@@ -76,6 +76,16 @@ Lab to_lab(Rgb colour);
 // people can see side by side.
 double delta_e2000(const Lab& first, const Lab& second);
 
+// A colour with what CIEDE2000 needs of it alone worked out once, for one
+// compared with many; the difference is the same as from the two Labs.
+struct Prepared {
+    Lab lab;
+    double chroma = 0; // C*ab
+};
+
+Prepared prepare(const Lab& colour);
+double delta_e2000(const Prepared& first, const Prepared& second);
+
 // Several numbers give the same signal and so the same colour on every
 // console; one of each group stands for it, whatever a table says:
 //   black: $0F for $0E, $0F, $1E, $1F, $2E, $2F, $3E, $3F and $1D;

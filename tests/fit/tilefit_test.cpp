@@ -137,6 +137,32 @@ TEST(Fit, LegalPicturesComeBackUnchanged) {
     }
 }
 
+// A legal picture too large for its areas' colours to fit the search's
+// table as they are, with $09 and $0A, which one bin would merge: it is
+// never binned, and comes back as it was.
+TEST(Fit, LargeLegalPicturesComeBackUnchanged) {
+    std::mt19937 rng(5);
+    const nes::Table& table = nes::builtin_table();
+    Palettes palettes = random_palettes(rng);
+    palettes.sub[0] = {0x09, 0x0A, 0x30};
+    Picture picture{2304, 2304, {}};
+    std::vector<unsigned> area(144 * 144);
+    for (unsigned& p : area) {
+        p = rng() % 4;
+    }
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        for (std::uint32_t x = 0; x < picture.width; ++x) {
+            const nes::Rgb rgb = colour_of(table, palettes, area[y / 16 * 144 + x / 16], rng() % 4);
+            picture.pixels.push_back({rgb.r, rgb.g, rgb.b, 255});
+        }
+    }
+    // The palettes are the point here, not the tiles: no budget.
+    tilefit::Options options;
+    options.max_tiles = 0;
+    const Fit fit = fit_one(picture, table, options);
+    EXPECT_EQ(fit.stats.max, 0.0);
+}
+
 // Seeded noise over smooth gradients, some of it transparent: legal under
 // every option, the same twice, and the imposed palettes or backdrop kept.
 TEST(Fit, AnyPictureComesOutLegal) {
@@ -175,6 +201,52 @@ TEST(Fit, AnyPictureComesOutLegal) {
         EXPECT_EQ(tilefit::summary(again.palettes, again.stats),
                   tilefit::summary(fit.palettes, fit.stats));
     }
+}
+
+// More colours than the search's table holds: the palettes are chosen over
+// bins, but every figure is still each pixel's own, worked out here from
+// the colour science alone, and each pixel takes the nearest of its four.
+TEST(Fit, FiguresStayExactBeyondTheTable) {
+    std::mt19937 rng(7);
+    Picture picture{384, 192, {}};
+    for (std::uint32_t i = 0; i < picture.width * picture.height; ++i) {
+        const auto v = static_cast<std::uint32_t>(rng());
+        picture.pixels.push_back({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                  static_cast<std::uint8_t>(v >> 16), 255});
+    }
+    const nes::Table& table = nes::builtin_table();
+    tilefit::Options options;
+    options.palettes = random_palettes(rng);
+    options.max_tiles = 0; // every pixel its nearest of four
+    const Fit fit = fit_one(picture, table, options);
+    expect_legal(fit, picture);
+    std::uint64_t sum = 0;
+    std::uint64_t bound = 0;
+    long max = 0;
+    const auto units = [](double e) { return std::lround(e * 256.0); };
+    for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+        const nes::Rgb in{picture.pixels[i].r, picture.pixels[i].g, picture.pixels[i].b};
+        const nes::Lab lab = nes::to_lab(in);
+        const unsigned p =
+            fit.areas[i / picture.width / 16 * fit.areas_across + i % picture.width / 16];
+        long least = -1;
+        for (unsigned c = 0; c < 4; ++c) {
+            const long d = units(
+                nes::delta_e2000(lab, nes::to_lab(colour_of(table, *options.palettes, p, c))));
+            least = least < 0 ? d : std::min(least, d);
+        }
+        const std::uint8_t index = fit.pixels[i];
+        const long own = units(
+            nes::delta_e2000(lab, nes::to_lab(colour_of(table, *options.palettes, p, index % 4))));
+        ASSERT_EQ(own, least) << i;
+        sum += static_cast<std::uint64_t>(own);
+        max = std::max(max, own);
+        bound += static_cast<std::uint64_t>(units(nes::nearest(table, in).distance));
+    }
+    const double n = static_cast<double>(picture.pixels.size());
+    EXPECT_EQ(fit.stats.mean, static_cast<double>(sum) / 256.0 / n);
+    EXPECT_EQ(fit.stats.bound, static_cast<double>(bound) / 256.0 / n);
+    EXPECT_EQ(fit.stats.max, static_cast<double>(max) / 256.0);
 }
 
 TEST(Fit, Summary) {

@@ -117,6 +117,27 @@ TEST(Lab, ReferencePairsAndPrimaries) {
     EXPECT_LT(nes::delta_e2000(nes::to_lab({0, 0, 255}), {32.2970, 79.1875, -107.8602}), 0.01);
 }
 
+// Over seeded sRGB colours, neutral ones included: a colour is exactly 0
+// from itself (tilefit gives a legal picture back at 0 only so), and the
+// difference is the same both ways, prepared or not.
+TEST(Lab, ExactlyZeroAndSymmetric) {
+    std::uint32_t seed = 1;
+    const auto next = [&seed] {
+        seed = seed * 1664525U + 1013904223U;
+        return static_cast<std::uint8_t>(seed >> 24);
+    };
+    for (int i = 0; i < 2000; ++i) {
+        const std::uint8_t grey = next();
+        const Rgb x = i % 8 == 0 ? Rgb{grey, grey, grey} : Rgb{next(), next(), next()};
+        const Rgb y{next(), next(), next()};
+        const nes::Lab lx = nes::to_lab(x);
+        const nes::Lab ly = nes::to_lab(y);
+        EXPECT_EQ(nes::delta_e2000(lx, lx), 0.0) << i;
+        EXPECT_EQ(nes::delta_e2000(lx, ly), nes::delta_e2000(ly, lx)) << i;
+        EXPECT_EQ(nes::delta_e2000(nes::prepare(lx), nes::prepare(ly)), nes::delta_e2000(lx, ly));
+    }
+}
+
 // Every candidate finds itself in the built-in table and every other number
 // gives way to its representative. A loaded table may give the others
 // colours of their own; they are still never chosen, and of equally near
