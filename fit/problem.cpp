@@ -13,6 +13,7 @@ Candidates::Candidates(const nes::Table& table) {
         if (nes::is_candidate(value)) {
             number[k] = value;
             lab[k] = nes::to_lab(table[n]);
+            rgb[k] = table[n];
             slot_of[n] = static_cast<Slot>(k);
             ++k;
         }
