@@ -21,7 +21,7 @@ constexpr cli::Option kOptions[] = {
      .value = "MODE",
      .help = "none (the default): each pixel the nearest of its area's\n"
              "four colours; ordered: a fixed pattern between its two\n"
-             "nearest, chosen in CIELAB"},
+             "nearest, mixed in linear light"},
     {.long_name = "backdrop",
      .value = "NN",
      .help = "the backdrop fixed to NES colour NN (0F or $0F), not chosen"},

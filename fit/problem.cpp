@@ -15,6 +15,7 @@ Candidates::Candidates(const nes::Table& table) {
             number[k] = value;
             lab[k] = nes::to_lab(table[n]);
             prepared[k] = nes::prepare(lab[k]);
+            rgb[k] = table[n];
             slot_of[n] = static_cast<Slot>(k);
             ++k;
         }

@@ -49,6 +49,7 @@ struct Candidates {
     std::array<std::uint8_t, candidate_count> number{};
     std::array<nes::Lab, candidate_count> lab{};
     std::array<nes::Prepared, candidate_count> prepared{};
+    std::array<nes::Rgb, candidate_count> rgb{};
     std::array<Slot, nes::colour_count> slot_of{}; // no_slot for the ten others
 
     explicit Candidates(const nes::Table& table);

@@ -26,9 +26,24 @@ constexpr std::array<std::array<std::uint8_t, 8>, 8> bayer = {{
     {63, 31, 55, 23, 61, 29, 53, 21},
 }};
 
+// Each 8-bit channel value's light, 0 to 1: a pattern of two colours looks,
+// from a little way off, like the mean of their light, not of their CIELAB.
+const std::array<double, 256>& light() {
+    static const std::array<double, 256> table = [] {
+        std::array<double, 256> t{};
+        for (std::size_t v = 0; v < t.size(); ++v) {
+            t[v] = nes::to_linear(static_cast<std::uint8_t>(v));
+        }
+        return t;
+    }();
+    return table;
+}
+
 // Of the area's four colours, the one that shows the pixel; with the dither,
-// the pixel's colour is placed along the line in CIELAB between its two
-// nearest, and the threshold at its place chooses between them.
+// the pixel's colour is placed along the line in linear light between its
+// two nearest, and the threshold at its place chooses between them. Placed
+// in CIELAB instead, a dark pixel beside black took too much of the lighter
+// colour: on a star field the black sky came out grey.
 std::size_t choose(const PixelRows::Row& row, const std::array<Slot, 4>& four,
                    const Problem& problem, Dither dither, nes::Rgb colour, std::uint32_t x,
                    std::uint32_t y) {
@@ -50,14 +65,18 @@ std::size_t choose(const PixelRows::Row& row, const std::array<Slot, 4>& four,
     if (second == 4) {
         return first;
     }
-    const nes::Lab p = nes::to_lab(colour);
-    const nes::Lab& u = problem.candidates.lab[four[first]];
-    const nes::Lab& v = problem.candidates.lab[four[second]];
-    const double dl = v.l - u.l;
-    const double da = v.a - u.a;
-    const double db = v.b - u.b;
-    const double along = (p.l - u.l) * dl + (p.a - u.a) * da + (p.b - u.b) * db;
-    const double length = dl * dl + da * da + db * db;
+    const std::array<double, 256>& l = light();
+    const nes::Rgb& u = problem.candidates.rgb[four[first]];
+    const nes::Rgb& v = problem.candidates.rgb[four[second]];
+    const std::array<double, 3> to_pixel = {l[colour.r] - l[u.r], l[colour.g] - l[u.g],
+                                            l[colour.b] - l[u.b]};
+    const std::array<double, 3> to_second = {l[v.r] - l[u.r], l[v.g] - l[u.g], l[v.b] - l[u.b]};
+    double along = 0;
+    double length = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        along += to_pixel[i] * to_second[i];
+        length += to_second[i] * to_second[i];
+    }
     const double threshold = (bayer[y % 8][x % 8] + 0.5) / 64.0;
     return along > threshold * length ? second : first;
 }

@@ -176,6 +176,10 @@ std::string palette_file_size_message(std::string_view tool, std::string_view pa
                             .append(std::to_string(size)));
 }
 
+double to_linear(std::uint8_t value) {
+    return linear(value);
+}
+
 Lab to_lab(Rgb colour) {
     const double r = linear(colour.r);
     const double g = linear(colour.g);

@@ -71,6 +71,10 @@ struct Lab {
 
 Lab to_lab(Rgb colour);
 
+// sRGB's transfer function undone: the light of one 8-bit channel value,
+// from 0 to 1, in which colours mix as the eye mixes a fine pattern.
+double to_linear(std::uint8_t value);
+
 // The CIEDE2000 colour difference, with the reference conditions' weights
 // (kL = kC = kH = 1). Symmetric; about 1 is the smallest difference most
 // people can see side by side.

@@ -409,3 +409,26 @@ TEST(Budget, ReorderingIsFoundBeforeAnyLoss) {
         EXPECT_EQ(tiles_of({&fit, 1}).size(), used.size()) << round;
     }
 }
+
+// A pattern of black and white looks like the mean of their light, so the
+// ordered dither must show a flat gray with the share of white pixels that
+// its light gives, not the share its CIELAB lightness would.
+TEST(Fit, OrderedDitherKeepsTheLight) {
+    nes::Table table = nes::builtin_table();
+    table[nes::black] = {0, 0, 0};
+    table[nes::white] = {255, 255, 255};
+    Palettes palettes;
+    palettes.backdrop = nes::black;
+    palettes.sub.fill({nes::white, nes::white, nes::white});
+    for (const int level : {40, 90, 128, 200}) {
+        const auto gray = static_cast<std::uint8_t>(level);
+        const Picture picture{16, 16, std::vector<Rgba>(256, Rgba{gray, gray, gray, 255})};
+        tilefit::Options options;
+        options.palettes = palettes;
+        options.dither = tilefit::Dither::ordered;
+        const Fit fit = fit_one(picture, table, options);
+        const auto white = std::count_if(fit.pixels.begin(), fit.pixels.end(),
+                                         [](std::uint8_t index) { return index != 0; });
+        EXPECT_NEAR(static_cast<double>(white) / 256, nes::to_linear(gray), 1.0 / 64) << level;
+    }
+}
