@@ -770,9 +770,10 @@ Pattern pattern_of_tile(std::span<const std::uint8_t, nes::tile_bytes> tile) {
     Pattern out{};
     for (std::size_t px = 0; px < cell_pixels; ++px) {
         const std::size_t row = px / nes::cell_side_px;
-        const unsigned bit = nes::cell_side_px - 1 - px % nes::cell_side_px;
-        out[px] = static_cast<std::uint8_t>((tile[row] >> bit & 1U) |
-                                            (tile[row + nes::cell_side_px] >> bit & 1U) << 1);
+        const auto bit = static_cast<unsigned>(nes::cell_side_px - 1 - px % nes::cell_side_px);
+        const unsigned low = tile[row];
+        const unsigned high = tile[row + nes::cell_side_px];
+        out[px] = static_cast<std::uint8_t>((low >> bit & 1U) | (high >> bit & 1U) << 1U);
     }
     return out;
 }
