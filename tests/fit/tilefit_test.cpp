@@ -307,9 +307,8 @@ std::set<Pattern> tiles_of(std::span<const Fit> fits, std::span<const Pattern> k
                 for (std::uint32_t i = 0; i < 64; ++i) {
                     const std::uint32_t x = tx + i % 8;
                     const std::uint32_t y = ty + i / 8;
-                    pattern[i] = x < fit.width && y < fit.height
-                                     ? static_cast<std::uint8_t>(fit.pixels[y * fit.width + x] % 4)
-                                     : 3;
+                    pattern[i] = static_cast<std::uint8_t>(
+                        x < fit.width && y < fit.height ? fit.pixels[y * fit.width + x] % 4 : 3);
                 }
                 tiles.insert(pattern);
             }
