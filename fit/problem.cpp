@@ -107,12 +107,15 @@ namespace {
 
 // A colour's distances to every candidate, into `out`, and its nearest: the
 // lower of equals.
+Distance rounded(double e) {
+    return static_cast<Distance>(std::min(std::lround(e * distance_unit), long{0xFFFF}));
+}
+
 Slot distances(const Candidates& candidates, nes::Rgb colour, Distance* out) {
     const nes::Prepared lab = nes::prepare(nes::to_lab(colour));
     Slot nearest = 0;
     for (std::size_t k = 0; k < candidate_count; ++k) {
-        const double e = nes::delta_e2000(lab, candidates.prepared[k]);
-        out[k] = static_cast<Distance>(std::min(std::lround(e * distance_unit), long{0xFFFF}));
+        out[k] = rounded(nes::delta_e2000(lab, candidates.prepared[k]));
         if (out[k] < out[nearest]) {
             nearest = static_cast<Slot>(k);
         }
@@ -289,6 +292,19 @@ PixelRows::Row PixelRows::of(nes::Rgb colour) {
         }
     }
     return {row, place_.data(), nearest_[at]};
+}
+
+Distance PixelRows::to(nes::Rgb colour, Slot slot) {
+    if (!problem_.binned) {
+        return problem_.row(problem_.index.find(colour))[slot];
+    }
+    const std::uint32_t key = key_of(colour);
+    const std::size_t at = hash(key, cache_size - 1);
+    if (!keys_.empty() && keys_[at] == key) {
+        return rows_[at * stride + place_[slot]];
+    }
+    return rounded(nes::delta_e2000(nes::prepare(nes::to_lab(colour)),
+                                    problem_.candidates.prepared[slot]));
 }
 
 } // namespace tilefit::detail

@@ -88,6 +88,13 @@ struct Counts {
     std::uint64_t pixels = 0;
     Distance max = 0;
 
+    void count(Distance d) {
+        ++histogram[d];
+        sum += d;
+        max = std::max(max, d);
+        ++pixels;
+    }
+
     void add(const Counts& other) {
         for (std::size_t d = 0; d < histogram.size(); ++d) {
             histogram[d] += other.histogram[d];
@@ -181,9 +188,9 @@ Slot slot_of(const Solution& solution, std::uint8_t p, std::size_t c) {
     return c == 0 ? solution.backdrop : solution.sub[p][c - 1];
 }
 
-// Each pixel's colour under the solution.
+// Each pixel's colour under the solution, its error counted in `counts`.
 Fit draw(const PictureView& picture, const Problem& problem, const Solution& solution,
-         std::uint32_t first_area, Dither dither) {
+         std::uint32_t first_area, Dither dither, Counts& counts) {
     Fit fit;
     fit.width = picture.width;
     fit.height = picture.height;
@@ -199,15 +206,33 @@ Fit draw(const PictureView& picture, const Problem& problem, const Solution& sol
             const nes::Rgb colour = rgb(picture.pixels[at]);
             const std::array<Slot, 4> four = {solution.backdrop, solution.sub[p][0],
                                               solution.sub[p][1], solution.sub[p][2]};
-            const std::size_t c = choose(rows.of(colour), four, problem, dither, colour, x, y);
+            const PixelRows::Row row = rows.of(colour);
+            const std::size_t c = choose(row, four, problem, dither, colour, x, y);
             fit.pixels[at] = c == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(4 * p + c);
+            counts.count(row[four[c]]);
+            counts.bound += row.nearest;
         });
     return fit;
 }
 
-// The palettes and the figures of a drawn picture; the whole run's counts
+// The errors of a picture the tile budget changed, counted anew; the bound
+// is the picture's own and stays as drawn.
+Counts recount(const Fit& fit, const PictureView& picture, const Problem& problem,
+               const Solution& solution, Cost bound) {
+    Counts counts;
+    PixelRows rows(problem, solution);
+    for_each_opaque(fit, picture,
+                    [&](std::size_t at, std::uint32_t, std::uint32_t, std::uint8_t p) {
+                        counts.count(rows.to(rgb(picture.pixels[at]),
+                                             slot_of(solution, p, fit.pixels[at] % 4U)));
+                    });
+    counts.bound = bound;
+    return counts;
+}
+
+// The palettes and the figures of a counted picture; the whole run's counts
 // gather in `total`.
-void measure(Fit& fit, const PictureView& picture, const Problem& problem, const Solution& solution,
+void publish(Fit& fit, const Problem& problem, const Solution& solution, const Counts& counts,
              Counts& total) {
     fit.palettes.backdrop = problem.candidates.number[solution.backdrop];
     for (std::size_t p = 0; p < nes::subpalette_count; ++p) {
@@ -215,18 +240,6 @@ void measure(Fit& fit, const PictureView& picture, const Problem& problem, const
             fit.palettes.sub[p][c] = problem.candidates.number[solution.sub[p][c]];
         }
     }
-    Counts counts;
-    PixelRows rows(problem, solution);
-    for_each_opaque(fit, picture,
-                    [&](std::size_t at, std::uint32_t, std::uint32_t, std::uint8_t p) {
-                        const PixelRows::Row row = rows.of(rgb(picture.pixels[at]));
-                        const Distance d = row[slot_of(solution, p, fit.pixels[at] % 4U)];
-                        ++counts.histogram[d];
-                        counts.sum += d;
-                        counts.max = std::max(counts.max, d);
-                        counts.bound += row.nearest;
-                        ++counts.pixels;
-                    });
     fit.stats = stats_of(counts);
     fit.stats.tiles = count_tiles({&fit, 1});
     fit.stats.tiles_before = fit.stats.tiles;
@@ -308,7 +321,11 @@ bool meet_budget(std::span<Fit> fits, std::span<const PictureView> pictures, con
     }
     const std::vector<tilebudget::Cell> cells =
         cells_of(fits, pictures, problem, solution, labs, options.dither);
-    const tilebudget::Fitted fitted = tilebudget::fit(cells, options.kept, options.max_tiles, labs);
+    // An imposed palette is the one the game loads: its order is kept.
+    const tilebudget::Fitted fitted =
+        tilebudget::fit(cells, options.kept, options.max_tiles, labs,
+                        options.palettes ? tilebudget::Renumbering::never
+                                         : tilebudget::Renumbering::allowed);
     bool changed = false;
     const Solution given = solution;
     for (std::uint8_t p = 0; p < nes::subpalette_count; ++p) {
@@ -358,10 +375,13 @@ Fits fit(std::span<const PictureView> pictures, const nes::Table& table, const O
     Solution solution = search(problem, limits);
     Fits fits;
     Counts total;
+    std::vector<Cost> bounds; // the histograms are too large to keep one per picture
     for (std::size_t i = 0; i < pictures.size(); ++i) {
-        fits.pictures.push_back(
-            draw(pictures[i], problem, solution, problem.picture_area[i], options.dither));
-        measure(fits.pictures.back(), pictures[i], problem, solution, total);
+        Counts counts;
+        fits.pictures.push_back(draw(pictures[i], problem, solution, problem.picture_area[i],
+                                     options.dither, counts));
+        publish(fits.pictures.back(), problem, solution, counts, total);
+        bounds.push_back(counts.bound);
     }
     fits.total = stats_of(total);
     fits.total.tiles = count_tiles(fits.pictures);
@@ -378,7 +398,8 @@ Fits fit(std::span<const PictureView> pictures, const nes::Table& table, const O
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         Fit& fit = fits.pictures[i];
         const Stats own = fit.stats;
-        measure(fit, pictures[i], problem, solution, total);
+        publish(fit, problem, solution, recount(fit, pictures[i], problem, solution, bounds[i]),
+                total);
         fit.stats.tiles_before = own.tiles;
         fit.stats.added = fit.stats.mean - own.mean;
     }

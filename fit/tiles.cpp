@@ -789,7 +789,8 @@ Costs cell_costs(std::span<const nes::Lab, cell_pixels> targets, const PaletteLa
 }
 
 Fitted fit(std::span<const Cell> cells, std::span<const Pattern> kept, std::size_t budget,
-           const std::array<PaletteLab, sub_palettes>& palettes) {
+           const std::array<PaletteLab, sub_palettes>& palettes, Renumbering renumbering) {
+    const bool reorder = renumbering == Renumbering::allowed;
     Fitted out;
     Counter counter(cells, kept);
     Orders given;
@@ -797,7 +798,7 @@ Fitted fit(std::span<const Cell> cells, std::span<const Pattern> kept, std::size
     out.tiles_given = counter.count(given);
 
     Counted chosen{given, out.tiles_given};
-    if (out.tiles_given > budget) {
+    if (reorder && out.tiles_given > budget) {
         chosen = counter.least();
     }
     out.orders = chosen.orders;
@@ -814,7 +815,7 @@ Fitted fit(std::span<const Cell> cells, std::span<const Pattern> kept, std::size
     // Past some thousands of tiles fitting twice would cost too much time:
     // the lightness orders are taken unless the least count is below theirs.
     constexpr std::size_t fitted_twice = 2048;
-    const Orders light = lightness_orders(palettes);
+    const Orders light = reorder ? lightness_orders(palettes) : given;
     const std::size_t light_tiles = counter.count(light);
     Orders first = chosen.orders;
     if (chosen.tiles > fitted_twice && light_tiles == chosen.tiles) {

@@ -1,6 +1,7 @@
 // Fitting a picture's cells into a budget of distinct tiles. The palettes,
 // each area's sub-palette and each pixel's colour are chosen beforehand; this
-// only chooses the order of each sub-palette's three colours, so that cells
+// only chooses the order of each sub-palette's three colours (unless the
+// palette file the game loads is imposed, order and all), so that cells
 // share patterns wherever they can at no cost, and, when more distinct
 // patterns remain than the budget allows, gives cells other patterns at the
 // least added error.
@@ -84,7 +85,8 @@ struct Fitted {
 // should be, pixel for pixel, the cheapest of its costs, as nearest-colour
 // mapping gives; a dithered cell should be given the costs against its
 // dithered colours, else a merge may undo the dither.
+enum class Renumbering { allowed, never };
 Fitted fit(std::span<const Cell> cells, std::span<const Pattern> kept, std::size_t budget,
-           const std::array<PaletteLab, sub_palettes>& palettes);
+           const std::array<PaletteLab, sub_palettes>& palettes, Renumbering renumbering);
 
 } // namespace tilebudget

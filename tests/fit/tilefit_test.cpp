@@ -164,7 +164,8 @@ TEST(Fit, LargeLegalPicturesComeBackUnchanged) {
 }
 
 // Seeded noise over smooth gradients, some of it transparent: legal under
-// every option, the same twice, and the imposed palettes or backdrop kept.
+// every option and a budget smaller than the cells, the same twice, and the
+// imposed palettes (order and all) or backdrop kept.
 TEST(Fit, AnyPictureComesOutLegal) {
     std::mt19937 rng(2024);
     for (int round = 0; round < 6; ++round) {
@@ -182,13 +183,14 @@ TEST(Fit, AnyPictureComesOutLegal) {
         }
         tilefit::Options options;
         options.dither = round % 2 == 0 ? tilefit::Dither::none : tilefit::Dither::ordered;
+        options.max_tiles = 4 + rng() % 28; // fewer than the cells: the budget acts
         if (round % 3 == 1) {
             options.backdrop = random_candidate(rng);
         } else if (round % 3 == 2) {
             options.palettes = random_palettes(rng);
         }
         const Fit fit = fit_one(picture, nes::builtin_table(), options);
-        expect_legal(fit, picture);
+        expect_legal(fit, picture, true);
         if (options.backdrop) {
             EXPECT_EQ(fit.palettes.backdrop, *options.backdrop);
         }
@@ -205,48 +207,64 @@ TEST(Fit, AnyPictureComesOutLegal) {
 
 // More colours than the search's table holds: the palettes are chosen over
 // bins, but every figure is still each pixel's own, worked out here from
-// the colour science alone, and each pixel takes the nearest of its four.
+// the colour science alone, with no budget (each pixel the nearest of its
+// four) and with one that changes the pixels.
 TEST(Fit, FiguresStayExactBeyondTheTable) {
+    // Gradients under a little noise: colours past the table, but few
+    // patterns, which keeps the budget's work small.
     std::mt19937 rng(7);
     Picture picture{384, 192, {}};
-    for (std::uint32_t i = 0; i < picture.width * picture.height; ++i) {
-        const auto v = static_cast<std::uint32_t>(rng());
-        picture.pixels.push_back({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                                  static_cast<std::uint8_t>(v >> 16), 255});
+    std::set<std::uint32_t> colours;
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        for (std::uint32_t x = 0; x < picture.width; ++x) {
+            const auto v = static_cast<std::uint32_t>(rng());
+            const Rgba pixel{static_cast<std::uint8_t>(x * 2 / 3 + v % 8),
+                             static_cast<std::uint8_t>(y + (v >> 3) % 8),
+                             static_cast<std::uint8_t>((x + y) / 3 + (v >> 6) % 8), 255};
+            picture.pixels.push_back(pixel);
+            colours.insert(std::uint32_t{pixel.r} << 16 | std::uint32_t{pixel.g} << 8 | pixel.b);
+        }
     }
+    ASSERT_GT(colours.size(), 65536U);
     const nes::Table& table = nes::builtin_table();
     tilefit::Options options;
     options.palettes = random_palettes(rng);
-    options.max_tiles = 0; // every pixel its nearest of four
-    const Fit fit = fit_one(picture, table, options);
-    expect_legal(fit, picture);
-    std::uint64_t sum = 0;
-    std::uint64_t bound = 0;
-    long max = 0;
-    const auto units = [](double e) { return std::lround(e * 256.0); };
-    for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
-        const nes::Rgb in{picture.pixels[i].r, picture.pixels[i].g, picture.pixels[i].b};
-        const nes::Lab lab = nes::to_lab(in);
-        const unsigned p =
-            fit.areas[i / picture.width / 16 * fit.areas_across + i % picture.width / 16];
-        long least = -1;
-        for (unsigned c = 0; c < 4; ++c) {
-            const long d = units(
-                nes::delta_e2000(lab, nes::to_lab(colour_of(table, *options.palettes, p, c))));
-            least = least < 0 ? d : std::min(least, d);
+    for (const std::size_t budget : {std::size_t{0}, std::size_t{8}}) {
+        options.max_tiles = budget;
+        const Fit fit = fit_one(picture, table, options);
+        expect_legal(fit, picture);
+        EXPECT_EQ(fit.palettes, *options.palettes);
+        EXPECT_EQ(fit.stats.tiles < fit.stats.tiles_before, budget > 0);
+        std::uint64_t sum = 0;
+        std::uint64_t bound = 0;
+        long max = 0;
+        const auto units = [](double e) { return std::lround(e * 256.0); };
+        for (std::size_t i = 0; i < picture.pixels.size(); ++i) {
+            const nes::Rgb in{picture.pixels[i].r, picture.pixels[i].g, picture.pixels[i].b};
+            const nes::Lab lab = nes::to_lab(in);
+            const unsigned p =
+                fit.areas[i / picture.width / 16 * fit.areas_across + i % picture.width / 16];
+            long least = -1;
+            for (unsigned c = 0; c < 4; ++c) {
+                const long d = units(
+                    nes::delta_e2000(lab, nes::to_lab(colour_of(table, *options.palettes, p, c))));
+                least = least < 0 ? d : std::min(least, d);
+            }
+            const std::uint8_t index = fit.pixels[i];
+            const long own = units(nes::delta_e2000(
+                lab, nes::to_lab(colour_of(table, *options.palettes, p, index % 4))));
+            if (budget == 0) {
+                ASSERT_EQ(own, least) << i;
+            }
+            sum += static_cast<std::uint64_t>(own);
+            max = std::max(max, own);
+            bound += static_cast<std::uint64_t>(units(nes::nearest(table, in).distance));
         }
-        const std::uint8_t index = fit.pixels[i];
-        const long own = units(
-            nes::delta_e2000(lab, nes::to_lab(colour_of(table, *options.palettes, p, index % 4))));
-        ASSERT_EQ(own, least) << i;
-        sum += static_cast<std::uint64_t>(own);
-        max = std::max(max, own);
-        bound += static_cast<std::uint64_t>(units(nes::nearest(table, in).distance));
+        const double n = static_cast<double>(picture.pixels.size());
+        EXPECT_EQ(fit.stats.mean, static_cast<double>(sum) / 256.0 / n) << budget;
+        EXPECT_EQ(fit.stats.bound, static_cast<double>(bound) / 256.0 / n) << budget;
+        EXPECT_EQ(fit.stats.max, static_cast<double>(max) / 256.0) << budget;
     }
-    const double n = static_cast<double>(picture.pixels.size());
-    EXPECT_EQ(fit.stats.mean, static_cast<double>(sum) / 256.0 / n);
-    EXPECT_EQ(fit.stats.bound, static_cast<double>(bound) / 256.0 / n);
-    EXPECT_EQ(fit.stats.max, static_cast<double>(max) / 256.0);
 }
 
 TEST(Fit, Summary) {

@@ -116,7 +116,7 @@ TEST(TileBudget, PropertiesOverSeededPictures) {
         const std::size_t least = std::max<std::size_t>(kept.size(), 1);
         for (const std::size_t budget : {least, std::size_t{9}, std::size_t{40}, max_budget}) {
             SCOPED_TRACE(testing::Message() << "seed " << seed << ", budget " << budget);
-            const Fitted fitted = fit(pic.cells, kept, budget, pic.palettes);
+            const Fitted fitted = fit(pic.cells, kept, budget, pic.palettes, Renumbering::allowed);
             ASSERT_EQ(fitted.patterns.size(), pic.cells.size());
             EXPECT_LE(tiles(fitted.patterns, kept), budget);
             EXPECT_EQ(fitted.tiles_after, tiles(fitted.patterns, kept));
@@ -154,7 +154,7 @@ TEST(TileBudget, PropertiesOverSeededPictures) {
             }
 
             if (budget == 9) {
-                const Fitted again = fit(pic.cells, kept, budget, pic.palettes);
+                const Fitted again = fit(pic.cells, kept, budget, pic.palettes, Renumbering::allowed);
                 EXPECT_EQ(again.patterns, fitted.patterns);
                 EXPECT_EQ(again.orders, fitted.orders);
             }
@@ -194,7 +194,7 @@ TEST(TileBudget, PictureThatFitsUnderSomeOrderComesBackUnchanged) {
             }
         }
         const std::size_t budget = pic.shapes.size() + kept.size();
-        const Fitted fitted = fit(pic.cells, kept, budget, pic.palettes);
+        const Fitted fitted = fit(pic.cells, kept, budget, pic.palettes, Renumbering::allowed);
         EXPECT_GT(fitted.tiles_given, budget);
         EXPECT_LE(fitted.tiles_after, budget);
         EXPECT_EQ(fitted.added_mean, 0.0);
