@@ -50,6 +50,8 @@ run_target encode_fuzz "$seeds/encode" 70000
 run_target fold_fuzz "$seeds/fold" 20000
 mkdir -p "$seeds/fit"
 printf '\x0f\x21\x30\x31\x0f\x17\x07\x26\x0f\x01\x27\x37\x0f\x19\x0a\x29\x00\x1f\x1f\x05\x00\x01\x02\x03' >"$seeds/fit/four-colours"
+# A finding: under the budget, an imposed palette came back renumbered.
+printf '\x0f\x21\x01\x30\x30\x30\x38\x39\x36\x36\x27\x35\x38\x34\x34\x37\x0f\x39\x19\x0a' >"$seeds/fit/imposed-order"
 run_target fit_fuzz "$seeds/fit" 4096
 echo "fuzz: no crash or hang found" >&2
 
