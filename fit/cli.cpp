@@ -308,8 +308,28 @@ bool fit_together(std::span<const Picture> pictures, const Run& run,
     return true;
 }
 
+// Two pictures whose outputs would have one name (a.png and a.bmp), so that
+// one fit would replace the other; said of the later picture.
+bool outputs_collide(std::span<const char* const> paths, std::FILE* err) {
+    std::vector<std::string> names;
+    for (const char* path : paths) {
+        names.push_back(fileio::sibling_name(path, "fit.png"));
+        for (std::size_t i = 0; !names.back().empty() && i + 1 < names.size(); ++i) {
+            if (names[i] == names.back()) {
+                cli::report(err, kTool.name, path,
+                            "its output " + names[i] + " would replace that of " + paths[i]);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // One picture at a time; with --share, all of them once all are read.
 bool fit_all(std::span<const char* const> paths, const Run& run, std::FILE* out, std::FILE* err) {
+    if (run.output == nullptr && outputs_collide(paths, err)) {
+        return false;
+    }
     std::vector<struct stat> inputs = run.inputs;
     std::vector<Picture> pictures;
     bool all_done = true;
