@@ -159,12 +159,14 @@ if [[ -x $tilefit ]]; then
     # The tile budget at work: a screen whose 960 cells all differ, into 256
     # tiles; and eight such screens on one palette set and one tile set.
     cp "$data/cells.png" "$data"/share-?.png "$work/"
+    # Named here: hyperfine's -N runs no shell to expand a pattern.
+    shares=(share-?.png)
     "$tilefit" -q -o cells.fit.png cells.png
-    "$tilefit" -q --share share-?.png
+    "$tilefit" -q --share "${shares[@]}"
     measure "tilefit 960 cells, 256 tiles" abs:2 "$one_core $tilecut cells.fit.png" \
         "$one_core $tilefit -q -o fit.png cells.png" -N --warmup 1 --runs "$runs"
     rounds=1 measure "tilefit 8 screens, --share" abs:20 "$one_core $tilecut share-1.fit.png" \
-        "$one_core $tilefit -q --share share-?.png" -N --runs 2
+        "$one_core $tilefit -q --share ${shares[*]}" -N --runs 2
 else
     skipped+=("tilefit speed and memory: no tilefit in this tree yet ($tilefit)")
 fi
