@@ -303,8 +303,8 @@ Distance PixelRows::to(nes::Rgb colour, Slot slot) {
     if (!keys_.empty() && keys_[at] == key) {
         return rows_[at * stride + place_[slot]];
     }
-    return rounded(nes::delta_e2000(nes::prepare(nes::to_lab(colour)),
-                                    problem_.candidates.prepared[slot]));
+    return rounded(
+        nes::delta_e2000(nes::prepare(nes::to_lab(colour)), problem_.candidates.prepared[slot]));
 }
 
 } // namespace tilefit::detail

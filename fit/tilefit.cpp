@@ -322,10 +322,9 @@ bool meet_budget(std::span<Fit> fits, std::span<const PictureView> pictures, con
     const std::vector<tilebudget::Cell> cells =
         cells_of(fits, pictures, problem, solution, labs, options.dither);
     // An imposed palette is the one the game loads: its order is kept.
-    const tilebudget::Fitted fitted =
-        tilebudget::fit(cells, options.kept, options.max_tiles, labs,
-                        options.palettes ? tilebudget::Renumbering::never
-                                         : tilebudget::Renumbering::allowed);
+    const tilebudget::Fitted fitted = tilebudget::fit(
+        cells, options.kept, options.max_tiles, labs,
+        options.palettes ? tilebudget::Renumbering::never : tilebudget::Renumbering::allowed);
     bool changed = false;
     const Solution given = solution;
     for (std::uint8_t p = 0; p < nes::subpalette_count; ++p) {
@@ -378,8 +377,8 @@ Fits fit(std::span<const PictureView> pictures, const nes::Table& table, const O
     std::vector<Cost> bounds; // the histograms are too large to keep one per picture
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         Counts counts;
-        fits.pictures.push_back(draw(pictures[i], problem, solution, problem.picture_area[i],
-                                     options.dither, counts));
+        fits.pictures.push_back(
+            draw(pictures[i], problem, solution, problem.picture_area[i], options.dither, counts));
         publish(fits.pictures.back(), problem, solution, counts, total);
         bounds.push_back(counts.bound);
     }

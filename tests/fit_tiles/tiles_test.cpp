@@ -154,7 +154,8 @@ TEST(TileBudget, PropertiesOverSeededPictures) {
             }
 
             if (budget == 9) {
-                const Fitted again = fit(pic.cells, kept, budget, pic.palettes, Renumbering::allowed);
+                const Fitted again =
+                    fit(pic.cells, kept, budget, pic.palettes, Renumbering::allowed);
                 EXPECT_EQ(again.patterns, fitted.patterns);
                 EXPECT_EQ(again.orders, fitted.orders);
             }
