@@ -30,6 +30,7 @@ constexpr cli::Option kOptions[] = {
      .help = "impose the 16-byte .pal that tilepal writes: only each\n"
              "area's sub-palette and each pixel's colour are chosen"},
     nes::palette_file_option,
+    // The help is a constant text; the assertion below holds it to the limit.
     {.long_name = "max-tiles",
      .value = "N",
      .help = "at most N distinct tiles (1-256, the default 256), the kept\n"
@@ -46,6 +47,8 @@ constexpr cli::Option kOptions[] = {
     {.short_name = 'o', .value = "FILE", .help = "the output when one picture is named"},
     {.short_name = 'q', .help = "no report on standard output"},
 };
+
+static_assert(tilebudget::max_budget == 256, "--max-tiles' help gives the range as 1-256");
 
 constexpr cli::Tool kTool{
     .name = "tilefit",
