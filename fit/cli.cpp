@@ -211,6 +211,11 @@ std::optional<Run> settings(const cli::Line& line, std::FILE* err) {
     return run;
 }
 
+// Where a picture's fit goes unless -o names it.
+std::string default_output(const char* path) {
+    return fileio::sibling_name(path, "fit.png");
+}
+
 // A picture read, and where its fit goes.
 struct Picture {
     const char* path = nullptr;
@@ -227,8 +232,7 @@ std::optional<Picture> read_picture(const char* path, const Run& run, struct sta
         cli::report(err, kTool.name, path, "could not load the picture", image.error.text());
         return std::nullopt;
     }
-    Picture picture{path,
-                    run.output != nullptr ? run.output : fileio::sibling_name(path, "fit.png"),
+    Picture picture{path, run.output != nullptr ? run.output : default_output(path),
                     std::move(*image)};
     if (picture.output.empty()) {
         cli::report(err, kTool.name, path,
@@ -316,7 +320,7 @@ bool fit_together(std::span<const Picture> pictures, const Run& run,
 bool outputs_collide(std::span<const char* const> paths, std::FILE* err) {
     std::vector<std::string> names;
     for (const char* path : paths) {
-        names.push_back(fileio::sibling_name(path, "fit.png"));
+        names.push_back(default_output(path));
         for (std::size_t i = 0; !names.back().empty() && i + 1 < names.size(); ++i) {
             if (names[i] == names.back()) {
                 cli::report(err, kTool.name, path,
