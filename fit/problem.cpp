@@ -105,12 +105,13 @@ std::uint32_t areas_down(std::uint32_t height) {
 
 namespace {
 
-// A colour's distances to every candidate, into `out`, and its nearest: the
-// lower of equals.
+// A colour difference in the search's units.
 Distance rounded(double e) {
     return static_cast<Distance>(std::min(std::lround(e * distance_unit), long{0xFFFF}));
 }
 
+// A colour's distances to every candidate, into `out`, and its nearest: the
+// lower of equals.
 Slot distances(const Candidates& candidates, nes::Rgb colour, Distance* out) {
     const nes::Prepared lab = nes::prepare(nes::to_lab(colour));
     Slot nearest = 0;
