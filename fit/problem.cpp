@@ -113,10 +113,11 @@ Distance rounded(double e) {
 // A colour's distances to every candidate, into `out`, and its nearest: the
 // lower of equals.
 Slot distances(const Candidates& candidates, nes::Rgb colour, Distance* out) {
-    const nes::Prepared lab = nes::prepare(nes::to_lab(colour));
+    std::array<double, candidate_count> e{};
+    nes::delta_e2000(nes::prepare(nes::to_lab(colour)), candidates.prepared, e);
     Slot nearest = 0;
     for (std::size_t k = 0; k < candidate_count; ++k) {
-        out[k] = rounded(nes::delta_e2000(lab, candidates.prepared[k]));
+        out[k] = rounded(e[k]);
         if (out[k] < out[nearest]) {
             nearest = static_cast<Slot>(k);
         }

@@ -211,15 +211,30 @@ Prepared prepare(const Lab& colour) {
 // below, 30 exp(-((h - 275) / 25)^2) is under 1.2e-14 degree). Series in
 // place of its atan2, exp and sine were slower. Equal colours are exactly 0
 // apart.
-double delta_e2000(const Prepared& first, const Prepared& second) {
-    constexpr double pow25_7 = 6103515625.0; // 25^7
-    const auto pow7 = [](double x) {
-        const double x2 = x * x;
-        return x2 * x2 * x2 * x;
-    };
-    const Lab& one = first.lab;
-    const Lab& two = second.lab;
-    const double c_mean7 = pow7((first.chroma + second.chroma) / 2.0);
+//
+// All but that term is worked without a branch, every quantity computed and
+// the right one selected, so that a loop of it runs on vector units, each
+// lane rounding as a lone difference does.
+namespace {
+
+struct Partial {
+    double sum = 0; // (DL'/SL)^2 + (DC'/SC)^2 + (DH'/SH)^2
+    double tc = 0;  // DC'/SC
+    double th = 0;  // DH'/SH
+    double cos_h = 1;
+    double sin_h = 0;
+    double cp_mean = 0;
+};
+
+constexpr double pow25_7 = 6103515625.0; // 25^7
+
+double pow7(double x) {
+    const double x2 = x * x;
+    return x2 * x2 * x2 * x;
+}
+
+inline Partial partial(const Lab& one, double chroma1, const Lab& two, double chroma2) {
+    const double c_mean7 = pow7((chroma1 + chroma2) / 2.0);
     const double g = 0.5 * (1.0 - std::sqrt(c_mean7 / (c_mean7 + pow25_7)));
     const double a1 = (1.0 + g) * one.a;
     const double a2 = (1.0 + g) * two.a;
@@ -228,26 +243,31 @@ double delta_e2000(const Prepared& first, const Prepared& second) {
 
     const double dl = two.l - one.l;
     const double dc = cp2 - cp1;
-    double d_big_h = 0.0;
-    // The mean hue's direction; with one colour neutral, the other's hue.
-    double mean_a = a1 + a2;
-    double mean_b = one.b + two.b;
-    if (cp1 * cp2 != 0.0) {
-        const double da = a2 - a1;
-        const double db = two.b - one.b;
-        d_big_h = std::sqrt(std::max(0.0, da * da + db * db - dc * dc));
-        // Exactly opposite hues have no turning sense; the sign of DC keeps
-        // the result symmetric.
-        const double cross = a1 * two.b - one.b * a2;
-        if (cross < 0.0 || (cross == 0.0 && dc < 0.0)) {
-            d_big_h = -d_big_h;
-        }
-        mean_a = a1 / cp1 + a2 / cp2;
-        mean_b = one.b / cp1 + two.b / cp2;
-    }
+    // With one colour neutral there is no hue difference, and the mean hue's
+    // direction is the other's hue.
+    const bool neutral = cp1 * cp2 == 0.0;
+    const double da = a2 - a1;
+    const double db = two.b - one.b;
+    const double h = std::sqrt(std::max(0.0, da * da + db * db - dc * dc));
+    // Exactly opposite hues have no turning sense; the sign of DC keeps the
+    // result symmetric.
+    const double cross = a1 * two.b - one.b * a2;
+    const bool back = cross < 0.0 || (cross == 0.0 && dc < 0.0);
+    const double signed_h = back ? -h : h;
+    const double d_big_h = neutral ? 0.0 : signed_h;
+    const double unit_a = a1 / cp1 + a2 / cp2;
+    const double unit_b = one.b / cp1 + two.b / cp2;
+    const double mean_a = neutral ? a1 + a2 : unit_a;
+    const double mean_b = neutral ? one.b + two.b : unit_b;
     const double length = std::sqrt(mean_a * mean_a + mean_b * mean_b);
-    const double cos_h = length == 0.0 ? 1.0 : mean_a / length;
-    const double sin_h = length == 0.0 ? 0.0 : mean_b / length;
+    const double divisor = length == 0.0 ? 1.0 : length;
+    const double along = mean_a / divisor;
+    const double across = mean_b / divisor;
+    Partial out;
+    out.cos_h = length == 0.0 ? 1.0 : along;
+    out.sin_h = length == 0.0 ? 0.0 : across;
+    const double cos_h = out.cos_h;
+    const double sin_h = out.sin_h;
 
     // cos and sin of 30, 6 and 63 degrees.
     constexpr double cos30 = 0.8660254037844387;
@@ -266,29 +286,84 @@ double delta_e2000(const Prepared& first, const Prepared& second) {
                      0.32 * (cos3 * cos6 - sin3 * sin6) - 0.20 * (cos4 * cos63 + sin4 * sin63);
 
     const double l_mean = (one.l + two.l) / 2.0;
-    const double cp_mean = (cp1 + cp2) / 2.0;
+    out.cp_mean = (cp1 + cp2) / 2.0;
     const double l50 = (l_mean - 50.0) * (l_mean - 50.0);
     const double sl = 1.0 + 0.015 * l50 / std::sqrt(20.0 + l50);
-    const double sc = 1.0 + 0.045 * cp_mean;
-    const double sh = 1.0 + 0.015 * cp_mean * t;
-    constexpr double cos126 = -0.587785252292473;
-    double rt = 0.0;
-    if (sin_h < 0.0 || cos_h < cos126) {
-        double h_mean = degrees(std::atan2(sin_h, cos_h));
-        if (h_mean < 0.0) {
-            h_mean += 360.0;
-        }
-        const double x = (h_mean - 275.0) / 25.0;
-        const double d_theta = 30.0 * std::exp(-x * x);
-        const double cp_mean7 = pow7(cp_mean);
-        const double rc = 2.0 * std::sqrt(cp_mean7 / (cp_mean7 + pow25_7));
-        rt = -std::sin(radians(2.0 * d_theta)) * rc;
-    }
-
+    const double sc = 1.0 + 0.045 * out.cp_mean;
+    const double sh = 1.0 + 0.015 * out.cp_mean * t;
     const double tl = dl / sl;
-    const double tc = dc / sc;
-    const double th = d_big_h / sh;
-    return std::sqrt(tl * tl + tc * tc + th * th + rt * tc * th);
+    out.tc = dc / sc;
+    out.th = d_big_h / sh;
+    out.sum = tl * tl + out.tc * out.tc + out.th * out.th;
+    return out;
+}
+
+bool has_blue_term(const Partial& p) {
+    constexpr double cos126 = -0.587785252292473;
+    return p.sin_h < 0.0 || p.cos_h < cos126;
+}
+
+// R_T DC'/SC DH'/SH, where has_blue_term says it counts.
+double blue_term(const Partial& p) {
+    double h_mean = degrees(std::atan2(p.sin_h, p.cos_h));
+    if (h_mean < 0.0) {
+        h_mean += 360.0;
+    }
+    const double x = (h_mean - 275.0) / 25.0;
+    const double d_theta = 30.0 * std::exp(-x * x);
+    const double cp_mean7 = pow7(p.cp_mean);
+    const double rc = 2.0 * std::sqrt(cp_mean7 / (cp_mean7 + pow25_7));
+    const double rt = -std::sin(radians(2.0 * d_theta)) * rc;
+    return rt * p.tc * p.th;
+}
+
+} // namespace
+
+double delta_e2000(const Prepared& first, const Prepared& second) {
+    const Partial p = partial(first.lab, first.chroma, second.lab, second.chroma);
+    return std::sqrt(has_blue_term(p) ? p.sum + blue_term(p) : p.sum);
+}
+
+__attribute__((target_clones("avx2", "default"))) void
+delta_e2000(const Prepared& one, std::span<const Prepared> many, std::span<double> out) {
+    constexpr std::size_t chunk = 64;
+    std::array<double, chunk> l{};
+    std::array<double, chunk> a{};
+    std::array<double, chunk> b{};
+    std::array<double, chunk> chroma{};
+    std::array<double, chunk> sum{};
+    std::array<double, chunk> tc{};
+    std::array<double, chunk> th{};
+    std::array<double, chunk> cos_h{};
+    std::array<double, chunk> sin_h{};
+    std::array<double, chunk> cp_mean{};
+    for (std::size_t start = 0; start < many.size(); start += chunk) {
+        const std::size_t n = std::min(chunk, many.size() - start);
+        for (std::size_t i = 0; i < n; ++i) {
+            l[i] = many[start + i].lab.l;
+            a[i] = many[start + i].lab.a;
+            b[i] = many[start + i].lab.b;
+            chroma[i] = many[start + i].chroma;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const Partial p = partial(one.lab, one.chroma, Lab{l[i], a[i], b[i]}, chroma[i]);
+            sum[i] = p.sum;
+            tc[i] = p.tc;
+            th[i] = p.th;
+            cos_h[i] = p.cos_h;
+            sin_h[i] = p.sin_h;
+            cp_mean[i] = p.cp_mean;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const Partial p{sum[i], tc[i], th[i], cos_h[i], sin_h[i], cp_mean[i]};
+            if (has_blue_term(p)) {
+                sum[i] += blue_term(p);
+            }
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            out[start + i] = std::sqrt(sum[i]);
+        }
+    }
 }
 
 double delta_e2000(const Lab& first, const Lab& second) {

@@ -89,6 +89,9 @@ struct Prepared {
 
 Prepared prepare(const Lab& colour);
 double delta_e2000(const Prepared& first, const Prepared& second);
+// The differences of `one` to each of `many`, into `out` (as long): the same
+// figures as one at a time, several worked at once.
+void delta_e2000(const Prepared& one, std::span<const Prepared> many, std::span<double> out);
 
 // Several numbers give the same signal and so the same colour on every
 // console; one of each group stands for it, whatever a table says:

@@ -119,22 +119,32 @@ TEST(Lab, ReferencePairsAndPrimaries) {
 
 // Over seeded sRGB colours, neutral ones included: a colour is exactly 0
 // from itself (tilefit gives a legal picture back at 0 only so), and the
-// difference is the same both ways, prepared or not.
+// difference is the same both ways, prepared or not, one at a time or many.
 TEST(Lab, ExactlyZeroAndSymmetric) {
     std::uint32_t seed = 1;
     const auto next = [&seed] {
         seed = seed * 1664525U + 1013904223U;
         return static_cast<std::uint8_t>(seed >> 24);
     };
+    std::vector<nes::Prepared> ones;
+    std::vector<nes::Prepared> many;
     for (int i = 0; i < 2000; ++i) {
         const std::uint8_t grey = next();
         const Rgb x = i % 8 == 0 ? Rgb{grey, grey, grey} : Rgb{next(), next(), next()};
-        const Rgb y{next(), next(), next()};
+        const Rgb y = i % 7 == 0 ? x : Rgb{next(), next(), next()};
         const nes::Lab lx = nes::to_lab(x);
         const nes::Lab ly = nes::to_lab(y);
         EXPECT_EQ(nes::delta_e2000(lx, lx), 0.0) << i;
         EXPECT_EQ(nes::delta_e2000(lx, ly), nes::delta_e2000(ly, lx)) << i;
         EXPECT_EQ(nes::delta_e2000(nes::prepare(lx), nes::prepare(ly)), nes::delta_e2000(lx, ly));
+        (i < 16 ? ones : many).push_back(nes::prepare(i % 2 == 0 ? lx : ly));
+    }
+    std::vector<double> out(many.size());
+    for (const nes::Prepared& one : ones) {
+        nes::delta_e2000(one, many, out);
+        for (std::size_t i = 0; i < many.size(); ++i) {
+            ASSERT_EQ(out[i], nes::delta_e2000(one, many[i])) << i;
+        }
     }
 }
 
