@@ -419,7 +419,7 @@ class Agglomeration {
                 if (clusters_[k].active && k != keep) {
                     near_[k].drop(gone);
                     near_[k].drop(keep);
-                    pair(std::min(k, keep), std::max(k, keep));
+                    pair(std::min(k, keep), std::max(k, keep), &Near::relevant);
                 }
             }
             for (std::size_t k = 0; k < clusters_.size(); ++k) {
@@ -466,8 +466,13 @@ class Agglomeration {
         std::size_t size = 0;
         float floor = infinity; // no unlisted partner costs less
 
-        // What a cost must stay under to need computing exactly.
+        // What a cost must stay under to be listed, and so to need computing
+        // exactly.
         float bound() const { return size < size_limit ? infinity : list[size - 1].cost; }
+        // What a cost must stay under to change anything here, listed or
+        // floor: a cost above both may be a lower bound and have the same
+        // effect as the exact one.
+        float relevant() const { return std::max(bound(), floor); }
         bool sure() const { return size > 0 && list[0].cost <= floor; }
 
         void drop(std::size_t with) {
@@ -505,9 +510,11 @@ class Agglomeration {
         }
     };
 
-    void pair(std::size_t i, std::size_t j) {
+    // The lists' first fill takes lower bounds for their floors; after a
+    // merge, a pair must be worked out as far as either list would note it.
+    void pair(std::size_t i, std::size_t j, float (Near::*limit)() const = &Near::bound) {
         const float cost = merge_cost(clusters_[i], clusters_[j], kept_,
-                                      std::max(near_[i].bound(), near_[j].bound()));
+                                      std::max((near_[i].*limit)(), (near_[j].*limit)()));
         near_[i].offer(cost, j);
         near_[j].offer(cost, i);
     }
@@ -779,10 +786,14 @@ Pattern pattern_of_tile(std::span<const std::uint8_t, nes::tile_bytes> tile) {
 }
 
 Costs cell_costs(std::span<const nes::Lab, cell_pixels> targets, const PaletteLab& palette) {
+    std::array<nes::Prepared, cell_pixels> prepared{};
+    std::transform(targets.begin(), targets.end(), prepared.begin(), nes::prepare);
+    std::array<double, cell_pixels> e{};
     Costs out{};
-    for (std::size_t px = 0; px < cell_pixels; ++px) {
-        for (std::size_t c = 0; c < colours; ++c) {
-            out[px][c] = static_cast<float>(nes::delta_e2000(targets[px], palette[c]));
+    for (std::size_t c = 0; c < colours; ++c) {
+        nes::delta_e2000(nes::prepare(palette[c]), prepared, e);
+        for (std::size_t px = 0; px < cell_pixels; ++px) {
+            out[px][c] = static_cast<float>(e[px]);
         }
     }
     return out;
