@@ -309,7 +309,6 @@ struct Cluster {
     Sum sum;
     std::array<float, cell_pixels> least{}; // per pixel, under the cluster's best pattern
     int kept = -1;                          // the kept tile it is fixed to, if any
-    bool active = true;
 };
 
 void settle(Cluster& cluster, std::span<const Pattern> kept) {
@@ -377,7 +376,7 @@ class Agglomeration {
   public:
     Agglomeration(std::vector<Cluster> clusters, std::span<const Pattern> kept)
         : clusters_(std::move(clusters)), kept_(kept), near_(clusters_.size()),
-          parent_(clusters_.size(), none) {
+          alive_(clusters_.size(), 1), parent_(clusters_.size(), none) {
         for (std::size_t i = 0; i < clusters_.size(); ++i) {
             for (std::size_t j = i + 1; j < clusters_.size(); ++j) {
                 pair(i, j);
@@ -391,17 +390,24 @@ class Agglomeration {
         for (const Cluster& c : clusters_) {
             free += c.kept < 0 ? 1U : 0U;
         }
-        while (free > free_slots) {
-            std::size_t a = none;
-            for (std::size_t i = 0; i < clusters_.size(); ++i) {
-                if (clusters_[i].active && near_[i].size > 0 &&
-                    (a == none || near_[i].list[0].cost < near_[a].list[0].cost)) {
-                    a = i;
-                }
+        // The cluster whose cheapest partner is the cheapest pair of all,
+        // the lowest of equals. Each merge's pass finds the next one as it
+        // goes, since a list changes only in its own cluster's turn.
+        std::size_t a = none;
+        const auto consider = [&](std::size_t k) {
+            if (near_[k].size == 0) {
+                return;
             }
-            if (a == none) {
-                break;
+            const float cost = near_[k].list[0].cost;
+            if (a == none || cost < near_[a].list[0].cost ||
+                (cost == near_[a].list[0].cost && k < a)) {
+                a = k;
             }
+        };
+        for (std::size_t i = 0; i < clusters_.size(); ++i) {
+            consider(i);
+        }
+        while (free > free_slots && a != none) {
             const std::size_t b = near_[a].list[0].with;
             std::size_t keep = std::min(a, b);
             if (clusters_[a].kept >= 0 || clusters_[b].kept >= 0) {
@@ -410,28 +416,35 @@ class Agglomeration {
             const std::size_t gone = keep == a ? b : a;
             clusters_[keep].sum.add(clusters_[gone].sum.cost);
             settle(clusters_[keep], kept_);
-            clusters_[gone].active = false;
+            alive_[gone] = 0;
             parent_[gone] = keep;
             --free;
 
+            // Each list forgets the two, learns the merged cluster's cost,
+            // and is filled again if it can no longer name its cheapest; the
+            // merged cluster's own list is complete only after all of them.
             near_[keep] = Near{};
+            a = none;
             for (std::size_t k = 0; k < clusters_.size(); ++k) {
-                if (clusters_[k].active && k != keep) {
+                if (alive_[k] != 0 && k != keep) {
                     near_[k].drop(gone);
                     near_[k].drop(keep);
                     pair(std::min(k, keep), std::max(k, keep), &Near::relevant);
+                    if (!near_[k].sure()) {
+                        rescan(k);
+                    }
+                    consider(k);
                 }
             }
-            for (std::size_t k = 0; k < clusters_.size(); ++k) {
-                if (clusters_[k].active && !near_[k].sure()) {
-                    rescan(k);
-                }
+            if (!near_[keep].sure()) {
+                rescan(keep);
             }
+            consider(keep);
         }
         std::vector<std::size_t> place(clusters_.size(), none);
         std::vector<Cluster> out;
         for (std::size_t i = 0; i < clusters_.size(); ++i) {
-            if (clusters_[i].active) {
+            if (alive_[i] != 0) {
                 place[i] = out.size();
                 out.push_back(std::move(clusters_[i]));
             }
@@ -522,7 +535,7 @@ class Agglomeration {
     void rescan(std::size_t k) {
         near_[k] = Near{};
         for (std::size_t j = 0; j < clusters_.size(); ++j) {
-            if (j != k && clusters_[j].active) {
+            if (j != k && alive_[j] != 0) {
                 near_[k].offer(merge_cost(clusters_[k], clusters_[j], kept_, near_[k].bound()), j);
             }
         }
@@ -531,6 +544,9 @@ class Agglomeration {
     std::vector<Cluster> clusters_;
     std::span<const Pattern> kept_;
     std::vector<Near> near_;
+    // Apart from the clusters, so that the passes over all of them read a
+    // few cache lines for it, not one per cluster.
+    std::vector<std::uint8_t> alive_;
     std::vector<std::size_t> parent_;
     std::vector<std::size_t> survivor_;
 };

@@ -233,7 +233,8 @@ double pow7(double x) {
     return x2 * x2 * x2 * x;
 }
 
-inline Partial partial(const Lab& one, double chroma1, const Lab& two, double chroma2) {
+[[gnu::always_inline]] inline Partial partial(const Lab& one, double chroma1, const Lab& two,
+                                              double chroma2) {
     const double c_mean7 = pow7((chroma1 + chroma2) / 2.0);
     const double g = 0.5 * (1.0 - std::sqrt(c_mean7 / (c_mean7 + pow25_7)));
     const double a1 = (1.0 + g) * one.a;
