@@ -261,6 +261,7 @@ PixelRows::PixelRows(const Problem& problem, const Solution& solution) : problem
         if (std::find(used_.begin(), used_.end(), slot) == used_.end()) {
             place_[slot] = static_cast<std::uint8_t>(used_.size());
             used_.push_back(slot);
+            used_mask_[slot] = true;
         }
     };
     use(solution.backdrop);
@@ -287,11 +288,34 @@ PixelRows::Row PixelRows::of(nes::Rgb colour) {
     Distance* row = rows_.data() + at * stride;
     if (keys_[at] != key) {
         keys_[at] = key;
-        std::array<Distance, candidate_count> all{};
-        nearest_[at] = all[distances(problem_.candidates, colour, all.data())];
+        // The answer's colours, then of the others only those that lightness
+        // alone does not already rule out as the nearest.
+        const Candidates& candidates = problem_.candidates;
+        const nes::Prepared lab = nes::prepare(nes::to_lab(colour));
+        std::array<nes::Prepared, candidate_count> some{};
+        std::array<double, candidate_count> e{};
+        std::transform(used_.begin(), used_.end(), some.begin(),
+                       [&](Slot slot) { return candidates.prepared[slot]; });
+        nes::delta_e2000(lab, std::span(some).first(used_.size()), e);
+        Distance least = 0xFFFF;
         for (std::size_t i = 0; i < used_.size(); ++i) {
-            row[i] = all[used_[i]];
+            row[i] = rounded(e[i]);
+            least = std::min(least, row[i]);
         }
+        std::size_t n = 0;
+        for (std::size_t k = 0; k < candidate_count; ++k) {
+            // A rounded distance is at most half a unit below the distance.
+            if (!used_mask_[k] &&
+                nes::delta_e2000_at_least(lab.lab, candidates.lab[k]) * distance_unit <
+                    least + 1.0) {
+                some[n++] = candidates.prepared[k];
+            }
+        }
+        nes::delta_e2000(lab, std::span(some).first(n), e);
+        for (std::size_t i = 0; i < n; ++i) {
+            least = std::min(least, rounded(e[i]));
+        }
+        nearest_[at] = least;
     }
     return {row, place_.data(), nearest_[at]};
 }

@@ -156,7 +156,8 @@ class PixelRows {
     const Problem& problem_;
     std::array<std::uint8_t, candidate_count> identity_{};
     std::array<std::uint8_t, candidate_count> place_{};
-    std::vector<Slot> used_;          // the answer's slots, each once, in order of place
+    std::vector<Slot> used_; // the answer's slots, each once, in order of place
+    std::array<bool, candidate_count> used_mask_{};
     std::vector<std::uint32_t> keys_; // the colour plus one; 0 marks a free entry
     std::vector<Distance> rows_;      // cache_size rows of `stride`
     std::vector<Distance> nearest_;

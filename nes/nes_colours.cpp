@@ -367,6 +367,10 @@ delta_e2000(const Prepared& one, std::span<const Prepared> many, std::span<doubl
     }
 }
 
+double delta_e2000_at_least(const Lab& first, const Lab& second) {
+    return std::abs(second.l - first.l) / 1.75;
+}
+
 double delta_e2000(const Lab& first, const Lab& second) {
     return delta_e2000(prepare(first), prepare(second));
 }

@@ -92,6 +92,10 @@ double delta_e2000(const Prepared& first, const Prepared& second);
 // The differences of `one` to each of `many`, into `out` (as long): the same
 // figures as one at a time, several worked at once.
 void delta_e2000(const Prepared& one, std::span<const Prepared> many, std::span<double> out);
+// What the difference is at least, from lightness alone: DL' / S_L, the
+// other terms adding no less than nothing, with S_L at most 1.747 for
+// lightness within 0-100.
+double delta_e2000_at_least(const Lab& first, const Lab& second);
 
 // Several numbers give the same signal and so the same colour on every
 // console; one of each group stands for it, whatever a table says:

@@ -119,7 +119,8 @@ TEST(Lab, ReferencePairsAndPrimaries) {
 
 // Over seeded sRGB colours, neutral ones included: a colour is exactly 0
 // from itself (tilefit gives a legal picture back at 0 only so), and the
-// difference is the same both ways, prepared or not, one at a time or many.
+// difference is the same both ways, prepared or not, one at a time or many,
+// and never below what lightness alone says it is at least.
 TEST(Lab, ExactlyZeroAndSymmetric) {
     std::uint32_t seed = 1;
     const auto next = [&seed] {
@@ -131,12 +132,16 @@ TEST(Lab, ExactlyZeroAndSymmetric) {
     for (int i = 0; i < 2000; ++i) {
         const std::uint8_t grey = next();
         const Rgb x = i % 8 == 0 ? Rgb{grey, grey, grey} : Rgb{next(), next(), next()};
-        const Rgb y = i % 7 == 0 ? x : Rgb{next(), next(), next()};
+        const std::uint8_t other = next();
+        const Rgb y = i % 7 == 0   ? x
+                      : i % 8 == 0 ? Rgb{other, other, other}
+                                   : Rgb{next(), next(), next()};
         const nes::Lab lx = nes::to_lab(x);
         const nes::Lab ly = nes::to_lab(y);
         EXPECT_EQ(nes::delta_e2000(lx, lx), 0.0) << i;
         EXPECT_EQ(nes::delta_e2000(lx, ly), nes::delta_e2000(ly, lx)) << i;
         EXPECT_EQ(nes::delta_e2000(nes::prepare(lx), nes::prepare(ly)), nes::delta_e2000(lx, ly));
+        EXPECT_GE(nes::delta_e2000(lx, ly), nes::delta_e2000_at_least(lx, ly)) << i;
         (i < 16 ? ones : many).push_back(nes::prepare(i % 2 == 0 ? lx : ly));
     }
     std::vector<double> out(many.size());
