@@ -34,7 +34,8 @@ namespace tilebudget {
 //      with a bound under which no other lies, so a merge rescans only the
 //      clusters whose list ran out; each pair's cost is a sum of
 //      non-negative terms, so a scan gives up on a pair as soon as it passes
-//      the 32nd best found. Memory stays a constant per cluster.
+//      the 32nd best found, and the pairs of a merged cluster as soon as
+//      neither list would note them. Memory stays a constant per cluster.
 //   2. Single moves. A cell moves to another cluster when what its leaving
 //      saves its cluster (whose pattern then follows the rest) exceeds what
 //      it adds to the other, in sweeps until none moves.
@@ -429,7 +430,7 @@ class Agglomeration {
                 if (alive_[k] != 0 && k != keep) {
                     near_[k].drop(gone);
                     near_[k].drop(keep);
-                    pair(std::min(k, keep), std::max(k, keep), &Near::relevant);
+                    pair(std::min(k, keep), std::max(k, keep), Exact::to_note);
                     if (!near_[k].sure()) {
                         rescan(k);
                     }
@@ -525,9 +526,13 @@ class Agglomeration {
 
     // The lists' first fill takes lower bounds for their floors; after a
     // merge, a pair must be worked out as far as either list would note it.
-    void pair(std::size_t i, std::size_t j, float (Near::*limit)() const = &Near::bound) {
+    enum class Exact { to_list, to_note };
+    void pair(std::size_t i, std::size_t j, Exact exact = Exact::to_list) {
+        const auto limit = [exact](const Near& near) {
+            return exact == Exact::to_list ? near.bound() : near.relevant();
+        };
         const float cost = merge_cost(clusters_[i], clusters_[j], kept_,
-                                      std::max((near_[i].*limit)(), (near_[j].*limit)()));
+                                      std::max(limit(near_[i]), limit(near_[j])));
         near_[i].offer(cost, j);
         near_[j].offer(cost, i);
     }
