@@ -201,14 +201,18 @@ class Local {
                 ideal_[a] += Cost{e.count} * problem.row(e.colour)[problem.nearest[e.colour]];
             }
         }
-        std::array<Slot, candidate_count> all{};
-        std::iota(all.begin(), all.end(), Slot{0});
+        // Keys of distance then slot sort as the nearest first, the lower of
+        // equals, with no look-up in the row.
+        std::array<std::uint32_t, candidate_count> keys{};
         for (std::size_t c = 0; c < near_.size(); ++c) {
             const Distance* row = problem.row(static_cast<std::uint32_t>(c));
-            std::partial_sort(
-                all.begin(), all.begin() + near_count, all.end(),
-                [&](Slot x, Slot y) { return row[x] != row[y] ? row[x] < row[y] : x < y; });
-            std::copy_n(all.begin(), near_count, near_[c].begin());
+            for (std::size_t k = 0; k < candidate_count; ++k) {
+                keys[k] = std::uint32_t{row[k]} << 8 | static_cast<std::uint32_t>(k);
+            }
+            std::partial_sort(keys.begin(), keys.begin() + near_count, keys.end());
+            for (std::size_t i = 0; i < near_count; ++i) {
+                near_[c][i] = static_cast<Slot>(keys[i] & 0xFF);
+            }
         }
     }
 
