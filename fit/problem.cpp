@@ -257,11 +257,11 @@ PixelRows::PixelRows(const Problem& problem, const Solution& solution) : problem
     for (std::size_t k = 0; k < candidate_count; ++k) {
         identity_[k] = static_cast<std::uint8_t>(k);
     }
+    place_.fill(unused);
     const auto use = [&](Slot slot) {
-        if (std::find(used_.begin(), used_.end(), slot) == used_.end()) {
+        if (place_[slot] == unused) {
             place_[slot] = static_cast<std::uint8_t>(used_.size());
             used_.push_back(slot);
-            used_mask_[slot] = true;
         }
     };
     use(solution.backdrop);
@@ -305,7 +305,7 @@ PixelRows::Row PixelRows::of(nes::Rgb colour) {
         std::size_t n = 0;
         for (std::size_t k = 0; k < candidate_count; ++k) {
             // A rounded distance is at most half a unit below the distance.
-            if (!used_mask_[k] &&
+            if (place_[k] == unused &&
                 nes::delta_e2000_at_least(lab.lab, candidates.lab[k]) * distance_unit <
                     least + 1.0) {
                 some[n++] = candidates.prepared[k];

@@ -154,10 +154,10 @@ class PixelRows {
     static constexpr std::size_t cache_size = 16384;
     static constexpr std::size_t stride = 1 + 3 * nes::subpalette_count;
     const Problem& problem_;
+    static constexpr std::uint8_t unused = 0xFF; // the place of a slot the answer has not
     std::array<std::uint8_t, candidate_count> identity_{};
     std::array<std::uint8_t, candidate_count> place_{};
-    std::vector<Slot> used_; // the answer's slots, each once, in order of place
-    std::array<bool, candidate_count> used_mask_{};
+    std::vector<Slot> used_;          // the answer's slots, each once, in order of place
     std::vector<std::uint32_t> keys_; // the colour plus one; 0 marks a free entry
     std::vector<Distance> rows_;      // cache_size rows of `stride`
     std::vector<Distance> nearest_;
