@@ -153,8 +153,8 @@ class PixelRows {
   private:
     static constexpr std::size_t cache_size = 16384;
     static constexpr std::size_t stride = 1 + 3 * nes::subpalette_count;
-    const Problem& problem_;
     static constexpr std::uint8_t unused = 0xFF; // the place of a slot the answer has not
+    const Problem& problem_;
     std::array<std::uint8_t, candidate_count> identity_{};
     std::array<std::uint8_t, candidate_count> place_{};
     std::vector<Slot> used_;          // the answer's slots, each once, in order of place
